@@ -46,12 +46,27 @@ void DecodeTime(int32_t ms, int& hour, int& minute, int& second, int& millisecon
 bool SplitDateTime(double stored, int32_t& day_number, int32_t& ms);
 
 // ---- Readers: each refuses with EConvertError ----
+// Texts longer than kMaxValueTextLength are refused by every reader. Messages quote the text:
+// "'%s' is not a valid date" / "time" / "date and time" / "boolean" / "floating point value" /
+// "BCD value".
 
+// year-month-day, each part ASCII digits only ("2005-2-3"), a real date within 0001..9999.
 int32_t TextToDate(std::string_view text); // day number
+// hour:minute[:second[.milliseconds]], digits only; the milliseconds are a count (".5" is
+// 5 ms). "AM" or "PM" anywhere (any case) selects the 12-hour clock; blanks and control
+// characters at the ends are ignored.
 int32_t TextToTime(std::string_view text); // ms since midnight
+// "date time" split at the first blank, a time alone (day 0) when the text has ':', else a date
+// alone (midnight). A text whose part before the first blank is no date but which reads as a
+// time ("10:00 PM") is that time on day 0.
 double TextToDateTime(std::string_view text); // day number * kMsPerDay + ms (as stored)
-bool TextToBoolean(std::string_view text);
+bool TextToBoolean(std::string_view text); // TRUE or FALSE, any case
+// [sign] digits [. digits] [(e|E) [sign] digits], blanks allowed at both ends; at least one
+// digit before the exponent. No INF, NAN or hexadecimal. Values beyond the double range are
+// refused; values too small for it read as zero.
 double TextToFloat(std::string_view text);
+// The same form read exactly and rounded half to even to four decimals; refused beyond the
+// currency range -922337203685477.5808 .. 922337203685477.5807.
 int64_t TextToBCD(std::string_view text); // currency precision: value * 10000, rounded
 // Decimal integers (optional sign, digits only) within the given range; the message reads
 // "'%s' is not a valid integer value".
