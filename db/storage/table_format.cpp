@@ -62,15 +62,13 @@ constexpr size_t kChangeCountAt = 0;
 constexpr size_t kFormatVersionAt = 8;
 constexpr size_t kSignatureDigestAt = 9;
 
-void DecodePrefix(
-    const uint8_t* image, uint32_t& change_count, uint8_t& version, TableDigest& digest) {
+void DecodePrefix(const uint8_t* image, uint32_t& change_count, uint8_t& version, TDigest& digest) {
     change_count = LoadU32(image + kChangeCountAt);
     version = image[kFormatVersionAt];
     std::memcpy(digest.data(), image + kSignatureDigestAt, digest.size());
 }
 
-void EncodePrefix(
-    uint8_t* image, uint32_t change_count, uint8_t version, const TableDigest& digest) {
+void EncodePrefix(uint8_t* image, uint32_t change_count, uint8_t version, const TDigest& digest) {
     std::memset(image, 0, kFileHeaderSize);
     StoreU32(image + kChangeCountAt, change_count);
     image[kFormatVersionAt] = version;
@@ -87,7 +85,7 @@ std::string LoadName(const uint8_t* p, size_t capacity, bool& overlong) {
     ProcessEngineErrors().RaiseTableError(ZOLVEK_HEADERCORRUPT, table_name);
 }
 
-void CheckVersionAndSignature(uint8_t version, const TableDigest& digest,
+void CheckVersionAndSignature(uint8_t version, const TDigest& digest,
     const SignatureDigests& digests, std::string_view table_name) {
     if (version != kFormatVersion) {
         ProcessEngineErrors().RaiseTableError(
@@ -188,7 +186,7 @@ void DataFileHeader::Encode(uint8_t* image) const {
     image[197] = HeaderModified ? 1 : 0;
 }
 
-DataFileHeader DataFileHeader::New(const TableDigest& signature_digest) {
+DataFileHeader DataFileHeader::New(const TDigest& signature_digest) {
     DataFileHeader header;
     header.FormatVersion = kFormatVersion;
     header.SignatureDigest = signature_digest;
@@ -288,7 +286,7 @@ void IndexFileHeader::Encode(uint8_t* image) const {
     image[290] = HeaderModified ? 1 : 0;
 }
 
-IndexFileHeader IndexFileHeader::New(const TableDigest& signature_digest) {
+IndexFileHeader IndexFileHeader::New(const TDigest& signature_digest) {
     IndexFileHeader header;
     header.FormatVersion = kFormatVersion;
     header.SignatureDigest = signature_digest;
@@ -387,7 +385,7 @@ void BlobFileHeader::Encode(uint8_t* image) const {
     image[33] = HeaderModified ? 1 : 0;
 }
 
-BlobFileHeader BlobFileHeader::New(const TableDigest& signature_digest) {
+BlobFileHeader BlobFileHeader::New(const TDigest& signature_digest) {
     BlobFileHeader header;
     header.FormatVersion = kFormatVersion;
     header.SignatureDigest = signature_digest;

@@ -6,6 +6,8 @@
 // raise EZOLVEKEngineError through the process's engine error state.
 #pragma once
 
+#include "db/storage/digest.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -109,8 +111,6 @@ inline constexpr uint16_t kDefaultPrimaryKeyLength = 5;
 // Stored LastUpdated = T - kLastUpdatedBias, T in days since 30 December 1899.
 inline constexpr double kLastUpdatedBias = 693594.0;
 
-using TableDigest = std::array<uint8_t, 16>;
-
 // ---- Header and descriptor images ----
 //
 // Each struct mirrors its on-disk image field by field. Decode reads exactly the image's bytes
@@ -124,7 +124,7 @@ struct DataFileHeader {
 
     uint32_t ChangeCount = 0;
     uint8_t FormatVersion = 0;
-    TableDigest SignatureDigest {};
+    TDigest SignatureDigest {};
     int32_t FirstFreeRecord = 0;
     int32_t NextRecordNo = 0;
     int32_t LastRecordID = 0;
@@ -139,7 +139,7 @@ struct DataFileHeader {
     double LastUpdated = 0; // stored form; see EncodeLastUpdated
     std::string TableDescription;
     uint8_t Encrypted = 0;
-    TableDigest PasswordCheck {};
+    TDigest PasswordCheck {};
     uint32_t LocaleID = 0;
     uint16_t UserMajorVersion = 0;
     uint16_t UserMinorVersion = 0;
@@ -151,7 +151,7 @@ struct DataFileHeader {
 
     // The header of a new data file: all zero but the version, the signature digest,
     // NextRecordNo 1 and HeaderModified.
-    static DataFileHeader New(const TableDigest& signature_digest);
+    static DataFileHeader New(const TDigest& signature_digest);
     // Emptying the table: counters back to their start; LastBlobSerial is kept.
     void Reset();
 };
@@ -188,7 +188,7 @@ struct IndexFileHeader {
 
     uint32_t ChangeCount = 0;
     uint8_t FormatVersion = 0;
-    TableDigest SignatureDigest {};
+    TDigest SignatureDigest {};
     int32_t FirstFreePage = 0;
     int32_t NextPageNo = 0;
     uint8_t SecondaryIndexCount = 0;
@@ -199,7 +199,7 @@ struct IndexFileHeader {
     void Decode(const uint8_t* image);
     void Encode(uint8_t* image) const;
 
-    static IndexFileHeader New(const TableDigest& signature_digest);
+    static IndexFileHeader New(const TDigest& signature_digest);
     // Emptying the table: no pages, every page reference 0.
     void Reset();
 };
@@ -234,7 +234,7 @@ struct BlobFileHeader {
 
     uint32_t ChangeCount = 0;
     uint8_t FormatVersion = 0;
-    TableDigest SignatureDigest {};
+    TDigest SignatureDigest {};
     int32_t FirstFreeBlock = 0;
     int32_t NextBlockNo = 0;
     bool HeaderModified = false;
@@ -242,7 +242,7 @@ struct BlobFileHeader {
     void Decode(const uint8_t* image);
     void Encode(uint8_t* image) const;
 
-    static BlobFileHeader New(const TableDigest& signature_digest);
+    static BlobFileHeader New(const TDigest& signature_digest);
     void Reset();
 };
 
@@ -355,8 +355,8 @@ int32_t FieldNumber(std::span<const FieldDescriptor> fields, std::string_view na
 // The digest of the engine's current signature text and that of the default "ZOLVEK_SIG"; a
 // table opens when its SignatureDigest matches either.
 struct SignatureDigests {
-    TableDigest Current {};
-    TableDigest Default {};
+    TDigest Current {};
+    TDigest Default {};
 };
 
 // Tells whether a locale identifier is available on this system.

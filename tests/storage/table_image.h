@@ -12,9 +12,9 @@
 
 namespace zolvek::testing {
 
-inline constexpr TableDigest kDefaultDigest = { 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
-    0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x01 };
-inline constexpr TableDigest kOtherDigest = { 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8,
+inline constexpr TDigest kDefaultDigest = { 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
+    0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x01 };
+inline constexpr TDigest kOtherDigest = { 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8,
     0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF };
 inline constexpr uint32_t kTurkishLocale = 1055;
 
@@ -103,7 +103,7 @@ struct TableImage {
 // Images of a table laid out from `definition` and created under `digest`, holding
 // `record_count` records of which the second is free, with a few index pages and BLOB blocks.
 inline TableImage BuildTableImage(const TableDefinition& definition,
-    const TableDigest& digest = kDefaultDigest, int32_t record_count = 3) {
+    const TDigest& digest = kDefaultDigest, int32_t record_count = 3) {
     TableLayout layout = ValidateTableDefinition(definition, TestLocaleAvailable, "sample");
     TableImage image;
 
