@@ -232,7 +232,8 @@ int32_t TPhysicalFile::Create(const TFileOpenOptions& options) {
     CloseDescriptor();
     // Truncate only after the exclusive share lock is held, so that a file another process has
     // open is refused intact rather than emptied.
-    fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(
+        name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (options.create_new ? O_EXCL : 0), 0666);
     if (fd_ < 0)
         return -int32_t(errors_.CaptureOSError());
     read_only_ = false;

@@ -31,6 +31,8 @@ struct TFileOpenOptions {
     bool exclusive = false;
     bool temporary = false;
     bool hidden = false;
+    // Create only: fail (11013) instead of replacing a file that exists.
+    bool create_new = false;
 };
 
 class TBaseFile {

@@ -186,7 +186,8 @@ TBuffer* TBufferedFile::GetUnit(
     }
     uint32_t count = 1;
     if (read_ahead && direction != rdNone && requester != nullptr) {
-        uint32_t wanted = std::min(requester->ReadAheadUnits(*this, direction), read_ahead_limit_);
+        // Reading more than the cache holds would only evict what was just read.
+        uint32_t wanted = std::min(requester->ReadAheadUnits(*this, direction), capacity_);
         uint32_t available = direction == rdBackward ? n : units - n + 1;
         count = std::max<uint32_t>(1, std::min(wanted, available));
     }

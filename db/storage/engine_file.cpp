@@ -53,8 +53,12 @@ void TEngineFile::Close() {
 
 void TEngineFile::Create() {
     Close();
+    TFileOpenOptions options;
+    options.temporary = temporary;
+    options.hidden = hidden;
+    options.create_new = create_new;
     TOpenResult result;
-    int32_t handle = files_.Create(name_, in_memory, temporary, hidden, result);
+    int32_t handle = files_.Create(name_, in_memory, options, result);
     if (handle < 0)
         RaiseError(uint16_t(-handle));
     base_ = result.file;

@@ -34,6 +34,7 @@ public:
     bool read_only = false;
     bool temporary = false;
     bool hidden = false;
+    bool create_new = false; // Create refuses an existing file instead of replacing it
 
     bool IsOpen() const { return base_ != nullptr; }
     // After open: whether the file ended up read-only, and whether the process may not write it.

@@ -73,17 +73,16 @@ bool TOpenFileTable::Exists(const std::string& name, bool in_memory) {
     return ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-int32_t TOpenFileTable::Create(
-    const std::string& name, bool in_memory, bool temporary, bool hidden, TOpenResult& result) {
+int32_t TOpenFileTable::Create(const std::string& name, bool in_memory,
+    const TFileOpenOptions& create_options, TOpenResult& result) {
     FileList& list = ListFor(in_memory);
     std::lock_guard guard(list.lock);
-    TFileOpenOptions options;
+    TFileOpenOptions options = create_options;
     options.exclusive = true;
-    options.temporary = temporary;
-    options.hidden = hidden;
+    options.read_only = false;
     size_t position = 0;
     if (TBaseFile* existing = Find(list, name, &position)) {
-        if (existing->OpenCount() > 0)
+        if (existing->OpenCount() > 0 || options.create_new)
             return -int32_t(ZOLVEK_OSEACCES);
         int32_t handle = existing->Create(options);
         if (handle < 0)

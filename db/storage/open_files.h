@@ -32,8 +32,8 @@ public:
     // The name is in the table, or (physical files) names an existing regular file.
     bool Exists(const std::string& name, bool in_memory);
     // Each returns a handle or 0, or a negated engine code.
-    int32_t Create(
-        const std::string& name, bool in_memory, bool temporary, bool hidden, TOpenResult& result);
+    int32_t Create(const std::string& name, bool in_memory, const TFileOpenOptions& options,
+        TOpenResult& result);
     int32_t Open(const std::string& name, bool in_memory, const TFileOpenOptions& options,
         TOpenResult& result);
     int32_t Close(TBaseFile* file, int32_t handle);

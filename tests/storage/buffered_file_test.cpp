@@ -129,7 +129,7 @@ TEST_F(BufferedFileTest, DirtyPinnedUnitIsCorruptUnlessSkipped) {
 }
 
 TEST_F(BufferedFileTest, ReadAheadFetchesSeveralUnitsInOneCall) {
-    requester.wanted = 10; // clipped to the read-ahead limit of 4
+    requester.wanted = 4;
     TPinned<> forward(file.GetUnit(&requester, 0, 3, true, rdForward));
     EXPECT_EQ(forward->Data()[0], 3);
     EXPECT_EQ(file.Stats().read_calls, 1u);
