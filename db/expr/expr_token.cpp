@@ -93,6 +93,13 @@ TExpTokenPtr CloneNode(const TExpToken& node) {
 
 } // namespace
 
+TExpTokenPtr CopyNode(const TExpToken& node) {
+    auto copy = std::make_unique<TExpToken>();
+    CopyFields(node, *copy);
+    copy->Height = 1;
+    return copy;
+}
+
 TExpTokenPtr CloneTree(const TExpToken& node) {
     TExpTokenPtr copy = CloneNode(node);
     copy->Parent = nullptr;

@@ -217,6 +217,9 @@ using TExpTokenPtr = std::unique_ptr<TExpToken>;
 // Parent is null and every node below points to its new parent.
 TExpTokenPtr CloneTree(const TExpToken& node);
 
+// Copies one node's fields (not its operands, arguments or parent).
+TExpTokenPtr CopyNode(const TExpToken& node);
+
 // Sets the Parent of every direct child of `node` to `node`, and recomputes its Height.
 void AdoptChildren(TExpToken& node);
 
