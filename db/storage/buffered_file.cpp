@@ -1,0 +1,356 @@
+// The unit cache of table files.
+#include "db/storage/buffered_file.h"
+
+#include "db/expr/errors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zolvek {
+
+TBuffer::TBuffer(TBufferedFile& owner, size_t payload_size)
+    : owner_(owner)
+    , data_(payload_size) { }
+
+TBuffer::~TBuffer() = default;
+
+void TBuffer::Initialise(int) {
+    std::fill(data_.begin(), data_.end(), uint8_t(0));
+    dirty_ = false;
+}
+
+void TBuffer::Load(const uint8_t* disk) {
+    std::memcpy(data_.data(), disk, data_.size());
+    dirty_ = false;
+}
+
+void TBuffer::Save(uint8_t* disk) {
+    std::memcpy(disk, data_.data(), data_.size());
+    dirty_ = false;
+}
+
+void TBuffer::SetPayload(const uint8_t* bytes) {
+    std::memcpy(data_.data(), bytes, data_.size());
+    dirty_ = true;
+}
+
+TBufferedFile::TBufferedFile(TOpenFileTable& files, TEngineErrors& errors)
+    : TEngineFile(files, errors) { }
+
+TBufferedFile::~TBufferedFile() {
+    // Buffers still pinned by someone are the owner's bug; free them all the same.
+    cache_.clear();
+    orphans_.clear();
+}
+
+void TBufferedFile::Close() {
+    DiscardAll();
+    TEngineFile::Close();
+}
+
+void TBufferedFile::ResetCache() {
+    stats_ = Statistics {};
+    capacity_ = std::max<uint32_t>(1, CacheSizeInUnits());
+    read_ahead_limit_ = std::max<uint32_t>(1, DefaultReadAheadLimit());
+}
+
+bool TBufferedFile::IsCached(uint32_t n) const {
+    return FindCached(n) < cache_.size();
+}
+
+size_t TBufferedFile::FindCached(uint32_t n) const {
+    auto it = std::lower_bound(cache_.begin(), cache_.end(), n,
+        [](const std::unique_ptr<TBuffer>& buffer, uint32_t value) {
+            return buffer->number_ < value;
+        });
+    if (it != cache_.end() && (*it)->number_ == n)
+        return size_t(it - cache_.begin());
+    return cache_.size();
+}
+
+void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
+    auto it = std::lower_bound(cache_.begin(), cache_.end(), buffer->number_,
+        [](const std::unique_ptr<TBuffer>& cached, uint32_t value) {
+            return cached->number_ < value;
+        });
+    cache_.insert(it, std::move(buffer));
+}
+
+void TBufferedFile::Unlink(TBuffer* buffer) {
+    if (buffer->newer_ != nullptr)
+        buffer->newer_->older_ = buffer->older_;
+    else if (newest_ == buffer)
+        newest_ = buffer->older_;
+    if (buffer->older_ != nullptr)
+        buffer->older_->newer_ = buffer->newer_;
+    else if (oldest_ == buffer)
+        oldest_ = buffer->newer_;
+    buffer->newer_ = nullptr;
+    buffer->older_ = nullptr;
+}
+
+void TBufferedFile::LinkFront(TBuffer* buffer) {
+    buffer->older_ = newest_;
+    buffer->newer_ = nullptr;
+    if (newest_ != nullptr)
+        newest_->newer_ = buffer;
+    newest_ = buffer;
+    if (oldest_ == nullptr)
+        oldest_ = buffer;
+}
+
+void TBufferedFile::MoveToFront(TBuffer* buffer) {
+    if (newest_ == buffer)
+        return;
+    Unlink(buffer);
+    LinkFront(buffer);
+}
+
+TBuffer* TBufferedFile::Pin(TBuffer* buffer) {
+    ++buffer->pin_count_;
+    return buffer;
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {
+    if (cache_.size() < capacity_) {
+        std::unique_ptr<TBuffer> buffer = CreateUnit();
+        buffer->Initialise(kind);
+        buffer->number_ = n;
+        LinkFront(buffer.get());
+        return buffer;
+    }
+    auto find_victim = [&]() -> TBuffer* {
+        for (TBuffer* b = oldest_; b != nullptr; b = b->newer_) {
+            if (!b->dirty_ && b->pin_count_ == 0)
+                return b;
+        }
+        return nullptr;
+    };
+    TBuffer* victim = find_victim();
+    if (victim == nullptr && (owner_ == nullptr || !owner_->InTransaction())) {
+        FlushUnits(true);
+        victim = find_victim();
+    }
+    if (victim == nullptr) {
+        capacity_ += GrowthStep();
+        std::unique_ptr<TBuffer> buffer = CreateUnit();
+        buffer->Initialise(kind);
+        buffer->number_ = n;
+        LinkFront(buffer.get());
+        return buffer;
+    }
+    size_t at = FindCached(victim->number_);
+    std::unique_ptr<TBuffer> buffer = std::move(cache_[at]);
+    cache_.erase(cache_.begin() + ptrdiff_t(at));
+    MoveToFront(buffer.get());
+    buffer->Initialise(kind);
+    buffer->number_ = n;
+    return buffer;
+}
+
+TBuffer* TBufferedFile::GetUnit(
+    TUnitRequester* requester, int kind, uint32_t n, bool read_ahead, TReadDirection direction) {
+    ++stats_.requests;
+    uint32_t units = UnitCount();
+    if (n == 0 || n > units + 1)
+        RaiseCorrupt();
+    if (n == units + 1) {
+        CheckRoomForOneMore();
+        std::unique_ptr<TBuffer> buffer = TakeBuffer(n, kind);
+        TBuffer* raw = Pin(buffer.get());
+        InsertCached(std::move(buffer));
+        CountOneMoreUnit();
+        return raw;
+    }
+
+    int scanned = 0;
+    for (TBuffer* b = newest_; b != nullptr && scanned < ScanCount(); b = b->older_, ++scanned) {
+        if (b->number_ == n) {
+            MoveToFront(b);
+            return Pin(b);
+        }
+    }
+    size_t at = FindCached(n);
+    if (at < cache_.size()) {
+        TBuffer* b = cache_[at].get();
+        MoveToFront(b);
+        return Pin(b);
+    }
+
+    if (requester != nullptr && (owner_ == nullptr || !owner_->StrictChangeDetection())) {
+        if (requester->CheckTableChanged())
+            return nullptr;
+        units = UnitCount();
+        if (n > units)
+            RaiseCorrupt();
+    }
+    uint32_t count = 1;
+    if (read_ahead && direction != rdNone && requester != nullptr) {
+        uint32_t wanted = std::min(requester->ReadAheadUnits(*this, direction), read_ahead_limit_);
+        uint32_t available = direction == rdBackward ? n : units - n + 1;
+        count = std::max<uint32_t>(1, std::min(wanted, available));
+    }
+    ReadUnits(n, count, direction, kind);
+    at = FindCached(n);
+    if (at == cache_.size())
+        RaiseCorrupt();
+    TBuffer* b = cache_[at].get();
+    MoveToFront(b);
+    return Pin(b);
+}
+
+void TBufferedFile::ReadUnits(uint32_t n, uint32_t count, TReadDirection direction, int kind) {
+    uint32_t first = direction == rdBackward ? n - count + 1 : n;
+    size_t unit_size = UnitSizeOnDisk();
+    size_t bytes = size_t(count) * unit_size;
+    read_buffer_.resize(bytes);
+    read_window_first_ = first;
+    read_window_count_ = count;
+    struct WindowReset {
+        TBufferedFile* file;
+        ~WindowReset() {
+            file->read_window_first_ = 0;
+            file->read_window_count_ = 0;
+            if (file->read_buffer_.capacity() > (size_t(1) << 20))
+                std::vector<uint8_t>().swap(file->read_buffer_);
+        }
+    } reset { this };
+
+    bool allow_short = owner_ != nullptr && owner_->AllowShortRead();
+    size_t got = ReadAt(UnitOffset(first), read_buffer_.data(), bytes, allow_short);
+    ++stats_.read_calls;
+    uint32_t units_read = uint32_t(got / unit_size);
+    stats_.units_read += units_read;
+    if (units_read == 0)
+        return;
+
+    // Unit n is handled last, so that it ends up most recently used.
+    auto place = [&](uint32_t number) {
+        const uint8_t* disk = read_buffer_.data() + size_t(number - first) * unit_size;
+        size_t at = FindCached(number);
+        if (at < cache_.size()) {
+            TBuffer* cached = cache_[at].get();
+            if (!cached->dirty_ && cached->pin_count_ == 0)
+                cached->Load(disk);
+            MoveToFront(cached);
+            return;
+        }
+        std::unique_ptr<TBuffer> buffer = TakeBuffer(number, kind);
+        TBuffer* raw = buffer.get();
+        InsertCached(std::move(buffer));
+        try {
+            raw->Load(disk);
+        } catch (...) {
+            // A unit that cannot be decoded must not stay cached as if it were valid.
+            size_t bad = FindCached(number);
+            Unlink(raw);
+            cache_.erase(cache_.begin() + ptrdiff_t(bad));
+            throw;
+        }
+    };
+    uint32_t last = first + units_read - 1;
+    if (direction == rdBackward) {
+        for (uint32_t number = first; number <= last; ++number)
+            place(number);
+    } else {
+        for (uint32_t number = last; number >= first && number != 0; --number)
+            place(number);
+    }
+}
+
+void TBufferedFile::ReleaseUnit(TBuffer* buffer) {
+    if (buffer == nullptr)
+        return;
+    if (buffer->pin_count_ > 0)
+        --buffer->pin_count_;
+    if (buffer->orphaned_ && buffer->pin_count_ == 0) {
+        auto it = std::find_if(orphans_.begin(), orphans_.end(),
+            [&](const std::unique_ptr<TBuffer>& orphan) { return orphan.get() == buffer; });
+        if (it != orphans_.end())
+            orphans_.erase(it);
+    }
+}
+
+bool TBufferedFile::FlushUnits(bool skip_pinned) {
+    std::vector<TBuffer*> dirty;
+    uint32_t window_end = read_window_first_ + read_window_count_;
+    for (const auto& buffer : cache_) {
+        if (!buffer->dirty_)
+            continue;
+        if (read_window_count_ > 0 && buffer->number_ >= read_window_first_
+            && buffer->number_ < window_end)
+            continue;
+        if (buffer->pin_count_ > 0) {
+            if (skip_pinned)
+                continue;
+            RaiseCorrupt();
+        }
+        dirty.push_back(buffer.get());
+    }
+    if (dirty.empty())
+        return false;
+
+    size_t unit_size = UnitSizeOnDisk();
+    for (size_t run_start = 0; run_start < dirty.size();) {
+        size_t run_end = run_start + 1;
+        while (run_end < dirty.size() && dirty[run_end]->number_ == dirty[run_end - 1]->number_ + 1)
+            ++run_end;
+        size_t count = run_end - run_start;
+        write_buffer_.resize(count * unit_size);
+        for (size_t i = 0; i < count; ++i)
+            dirty[run_start + i]->Save(write_buffer_.data() + i * unit_size);
+        try {
+            WriteAt(
+                UnitOffset(dirty[run_start]->number_), write_buffer_.data(), write_buffer_.size());
+        } catch (...) {
+            // What did not reach the file stays dirty, so a later flush can try again.
+            for (size_t i = run_start; i < dirty.size(); ++i)
+                dirty[i]->dirty_ = true;
+            throw;
+        }
+        ++stats_.write_calls;
+        stats_.units_written += count;
+        if (owner_ != nullptr)
+            owner_->MarkChanged();
+        run_start = run_end;
+    }
+    if (write_buffer_.capacity() > (size_t(1) << 20))
+        std::vector<uint8_t>().swap(write_buffer_);
+    return true;
+}
+
+void TBufferedFile::DiscardAll() {
+    for (auto& buffer : cache_) {
+        if (buffer->pin_count_ > 0) {
+            buffer->orphaned_ = true;
+            buffer->newer_ = buffer->older_ = nullptr;
+            orphans_.push_back(std::move(buffer));
+        }
+    }
+    cache_.clear();
+    newest_ = oldest_ = nullptr;
+}
+
+void TBufferedFile::Trim() {
+    uint32_t target = std::max<uint32_t>(1, CacheSizeInUnits());
+    for (TBuffer* b = oldest_; b != nullptr && cache_.size() > target;) {
+        TBuffer* newer = b->newer_;
+        if (!b->dirty_ && b->pin_count_ == 0) {
+            size_t at = FindCached(b->number_);
+            Unlink(b);
+            cache_.erase(cache_.begin() + ptrdiff_t(at));
+        }
+        b = newer;
+    }
+    capacity_ = std::max<uint32_t>(uint32_t(cache_.size()), target);
+}
+
+void TBufferedFile::TruncateToHeader(bool flush_os) {
+    Truncate(FirstUnitOffset());
+    if (flush_os)
+        Flush();
+    if (owner_ != nullptr)
+        owner_->MarkChanged();
+}
+
+} // namespace zolvek
