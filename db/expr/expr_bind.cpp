@@ -101,8 +101,8 @@ enum class Outcome { kKeep, kConverted, kAlwaysTrue, kAlwaysFalse };
 
 // Rewrites `tested op constant` for an integer-valued tested type into an equivalent
 // comparison with a constant of that type: `op` and `k` receive the new operator and value.
-Outcome IntegerComparison(uint8_t& op, i128 floor_value, i128 ceil_value, int64_t low,
-    int64_t high, int64_t& k) {
+Outcome IntegerComparison(
+    uint8_t& op, i128 floor_value, i128 ceil_value, int64_t low, int64_t high, int64_t& k) {
     bool integral = floor_value == ceil_value;
     switch (op) {
     case opEqual:
@@ -192,8 +192,7 @@ Outcome ConvertConstant(
         constant = std::move(typed);
         return Outcome::kConverted;
     }
-    if (tested.DataType == ftFloat || tested.DataType == ftBcd
-        || tested.DataType == ftTimestamp) {
+    if (tested.DataType == ftFloat || tested.DataType == ftBcd || tested.DataType == ftTimestamp) {
         if ((tested.DataType == ftTimestamp) != (c.DataType == ftDate || c.DataType == ftTimestamp))
             return Outcome::kKeep;
         TExpTokenPtr typed = TypedConstant(tested, c);
@@ -444,6 +443,7 @@ private:
         if (run == 0)
             return;
         TExpTokenPtr tested = std::move(node.Args[0]);
+        TExpTokenPtr pattern_holder = std::move(node.Args[1]);
         bool like = node.Op == opLike;
         node.Args.clear();
         node.Kind = nkBinary;
@@ -478,7 +478,8 @@ private:
 
 } // namespace
 
-TExpTokenPtr BindExpression(const TExpToken& tree, const void* cursor, const TBindOptions& options) {
+TExpTokenPtr BindExpression(
+    const TExpToken& tree, const void* cursor, const TBindOptions& options) {
     TBinder binder(cursor, options);
     return binder.BindRoot(tree);
 }

@@ -365,9 +365,9 @@ void LocalNow(int32_t& day, int32_t& ms) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local {};
     localtime_r(&seconds, &local);
-    int millis = int(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
-        % 1000);
+    int millis
+        = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
+            % 1000);
     day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     ms = EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), millis);
 }
@@ -507,7 +507,8 @@ bool TextToValue(std::string_view text, TExpToken& to) {
             if (!digits.empty() && digits[0] == '+')
                 digits.remove_prefix(1);
             int64_t value = 0;
-            auto [ptr, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+            auto [ptr, error]
+                = std::from_chars(digits.data(), digits.data() + digits.size(), value);
             if (error != std::errc() || ptr != digits.data() + digits.size())
                 return false;
             return SetInteger(to, value);
@@ -646,8 +647,8 @@ int TEvaluator::Compare(const TExpToken& l, const TExpToken& r, bool case_insens
     return CompareNumbers(a, b);
 }
 
-bool TEvaluator::Comparison(uint8_t op, const TExpToken& l, const TExpToken& r,
-    bool case_insensitive, uint32_t partial) {
+bool TEvaluator::Comparison(
+    uint8_t op, const TExpToken& l, const TExpToken& r, bool case_insensitive, uint32_t partial) {
     bool text = IsTextType(l.DataType) || IsTextType(r.DataType);
     if (op == opEqual || op == opNotEqual) {
         if (l.IsNull || r.IsNull) {

@@ -157,9 +157,8 @@ bool IsAggregate(std::string_view upper_name) {
     return false;
 }
 
-constexpr std::string_view kExtractParts[]
-    = { "YEAR", "MONTH", "WEEK", "DAY", "DAYOFWEEK", "DAYOFYEAR", "HOUR", "MINUTE", "SECOND",
-          "MSECOND" };
+constexpr std::string_view kExtractParts[] = { "YEAR", "MONTH", "WEEK", "DAY", "DAYOFWEEK",
+    "DAYOFYEAR", "HOUR", "MINUTE", "SECOND", "MSECOND" };
 
 struct DataTypeName {
     std::string_view name;
@@ -823,8 +822,8 @@ TExpTokenPtr TExpressionParser::ParsePrimary(uint8_t flags) {
     }
     case ltCharCode: {
         uint32_t code = 0;
-        auto [ptr, error] = std::from_chars(
-            token_value_.data(), token_value_.data() + token_value_.size(), code);
+        auto [ptr, error]
+            = std::from_chars(token_value_.data(), token_value_.data() + token_value_.size(), code);
         if (error != std::errc() || code > 255)
             ErrorExpected("character constant");
         TExpTokenPtr node = NewNodeAtToken(nkConstant, 0);

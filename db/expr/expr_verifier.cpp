@@ -12,28 +12,26 @@ namespace zolvek {
 namespace {
 
 // Type classes, one bit each, in the order their names appear in messages.
-enum : uint32_t {
-    kcFixedChar = 1u << 0,
-    kcGuid = 1u << 1,
-    kcString = 1u << 2,
-    kcBytes = 1u << 3,
-    kcVarBytes = 1u << 4,
-    kcBoolean = 1u << 5,
-    kcSmallInt = 1u << 6,
-    kcWord = 1u << 7,
-    kcAutoInc = 1u << 8,
-    kcInteger = 1u << 9,
-    kcLargeInt = 1u << 10,
-    kcCurrency = 1u << 11,
-    kcFloat = 1u << 12,
-    kcBcd = 1u << 13,
-    kcDate = 1u << 14,
-    kcTime = 1u << 15,
-    kcTimestamp = 1u << 16,
-    kcMemo = 1u << 17,
-    kcGraphic = 1u << 18,
-    kcBlob = 1u << 19,
-};
+constexpr uint32_t kcFixedChar = 1u << 0;
+constexpr uint32_t kcGuid = 1u << 1;
+constexpr uint32_t kcString = 1u << 2;
+constexpr uint32_t kcBytes = 1u << 3;
+constexpr uint32_t kcVarBytes = 1u << 4;
+constexpr uint32_t kcBoolean = 1u << 5;
+constexpr uint32_t kcSmallInt = 1u << 6;
+constexpr uint32_t kcWord = 1u << 7;
+constexpr uint32_t kcAutoInc = 1u << 8;
+constexpr uint32_t kcInteger = 1u << 9;
+constexpr uint32_t kcLargeInt = 1u << 10;
+constexpr uint32_t kcCurrency = 1u << 11;
+constexpr uint32_t kcFloat = 1u << 12;
+constexpr uint32_t kcBcd = 1u << 13;
+constexpr uint32_t kcDate = 1u << 14;
+constexpr uint32_t kcTime = 1u << 15;
+constexpr uint32_t kcTimestamp = 1u << 16;
+constexpr uint32_t kcMemo = 1u << 17;
+constexpr uint32_t kcGraphic = 1u << 18;
+constexpr uint32_t kcBlob = 1u << 19;
 
 constexpr const char* kClassNames[] = { "FixedChar", "GUID", "String", "Bytes", "VarBytes",
     "Boolean", "SmallInt", "Word", "AutoInc", "Integer", "LargeInt", "Currency", "Float", "BCD",
@@ -218,8 +216,8 @@ TypeInfo NumericResult(const TypeInfo& a, const TypeInfo& b) {
         break;
     case 3:
         result = Simple(ftBcd);
-        result.scale = std::max(a.type == ftBcd ? a.scale : uint8_t(0),
-            b.type == ftBcd ? b.scale : uint8_t(0));
+        result.scale = std::max(
+            a.type == ftBcd ? a.scale : uint8_t(0), b.type == ftBcd ? b.scale : uint8_t(0));
         break;
     default:
         result = Simple(ftFloat);
@@ -273,7 +271,7 @@ uint32_t TypeClassOf(uint8_t data_type, uint8_t sub_type) {
             : sub_type == 0            ? kcString
                                        : 0;
     case ftBlob:
-        return sub_type == stMemo ? kcMemo
+        return sub_type == stMemo   ? kcMemo
             : sub_type == stGraphic ? kcGraphic
             : sub_type == 0         ? kcBlob
                                     : 0;
@@ -460,8 +458,8 @@ void TExpressionVerifier::ConvertDateText(TExpToken& constant, const TExpToken& 
             else
                 StoreDouble(value.data(), TextToDateTime(text));
         } catch (const EConvertError&) {
-            ErrorExpected(AcceptedTypesText(EqualRightSet(ClassOf(other))) + " expression",
-                constant);
+            ErrorExpected(
+                AcceptedTypesText(EqualRightSet(ClassOf(other))) + " expression", constant);
         }
     }
     constant.Value = std::move(value);
@@ -623,8 +621,7 @@ void TExpressionVerifier::WidenInto(TExpToken& result, const TExpToken& argument
         Require(argument, kcTime);
     } else if (ca & (kcBytes | kcVarBytes)) {
         Require(argument, kcBytes | kcVarBytes);
-        SetType(result,
-            { a.type == b.type ? a.type : ftVarBytes, 0, std::max(a.size, b.size), 0 });
+        SetType(result, { a.type == b.type ? a.type : ftVarBytes, 0, std::max(a.size, b.size), 0 });
     } else {
         Require(argument, kcBlob | kcGraphic);
         if (a.sub_type != b.sub_type)
@@ -779,8 +776,8 @@ void TExpressionVerifier::VerifyFunction(TExpToken& node) {
         Require(arg(0), kTextOrMemo);
         Require(arg(1), kTextOrMemo);
         SetType(node,
-            TextResult(TypeOf(arg(0)), TypeOf(arg(1)),
-                uint64_t(arg(0).ValueSize) + arg(1).ValueSize - 1));
+            TextResult(
+                TypeOf(arg(0)), TypeOf(arg(1)), uint64_t(arg(0).ValueSize) + arg(1).ValueSize - 1));
         return;
     case fnIf: {
         Require(arg(0), kcBoolean);
@@ -804,8 +801,8 @@ void TExpressionVerifier::VerifyFunction(TExpToken& node) {
         for (auto& a : node.Args)
             WidenInto(node, *a, typed);
         if (!typed)
-            Raise("At least one of the COALESCE expression arguments must be a non-NULL value",
-                node);
+            Raise(
+                "At least one of the COALESCE expression arguments must be a non-NULL value", node);
         return;
     }
     case fnNullIf:

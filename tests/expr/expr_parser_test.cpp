@@ -325,7 +325,8 @@ TEST(ExpressionParser, FullEngineMessage) {
 TEST(ExpressionParser, ExtendedFormsNeedTheFlag) {
     TExpressionParser parser;
     parser.SetErrorContext(ZOLVEK_INVALIDFILTER, "db", "t", "filter expression");
-    for (const char* text : { "[A] LIKE 'x'", "[A] NOT IN (1)", "[A] IS NULL", "[A] BETWEEN 1 AND 2" }) {
+    for (const char* text :
+        { "[A] LIKE 'x'", "[A] NOT IN (1)", "[A] IS NULL", "[A] BETWEEN 1 AND 2" }) {
         SCOPED_TRACE(text);
         parser.SetExpression(text);
         parser.NextToken();
