@@ -374,17 +374,25 @@ void LocalNow(int32_t& day, int32_t& ms) {
 
 std::string DecimalText(i128 m, int scale) {
     u128 magnitude = m < 0 ? u128(0) - u128(m) : u128(m);
-    std::string digits;
+    // Digits from the last one, with the point after `scale` of them and at least one digit
+    // before it.
+    char reversed[96];
+    size_t count = 0;
+    int written = 0;
     do {
-        digits.push_back(char('0' + int(magnitude % 10)));
+        if (written == scale && scale > 0)
+            reversed[count++] = '.';
+        reversed[count++] = char('0' + int(magnitude % 10));
         magnitude /= 10;
-    } while (magnitude != 0);
-    while (int(digits.size()) <= scale)
-        digits.push_back('0');
-    std::reverse(digits.begin(), digits.end());
-    if (scale > 0)
-        digits.insert(digits.size() - size_t(scale), ".");
-    return (m < 0 ? "-" : "") + digits;
+        ++written;
+    } while (magnitude != 0 || written <= scale);
+    if (m < 0)
+        reversed[count++] = '-';
+    std::string text;
+    text.reserve(count);
+    while (count > 0)
+        text.push_back(reversed[--count]);
+    return text;
 }
 
 std::string_view TrimBlanks(std::string_view text) {

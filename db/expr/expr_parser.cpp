@@ -603,7 +603,8 @@ TExpTokenPtr TExpressionParser::ParseComparison(uint8_t flags) {
         if (!IsKeyword("BETWEEN") && !IsKeyword("LIKE") && !IsKeyword("IN"))
             ErrorExpected("expression");
         negated = true;
-        text += " " + std::string(TokenText());
+        text += ' ';
+        text.append(TokenText());
     } else if (IsKeyword("LIKE") || IsKeyword("BETWEEN") || IsKeyword("IN") || IsKeyword("IS")) {
         if (!(flags & pfExtended))
             ErrorInvalid();

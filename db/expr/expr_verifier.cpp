@@ -373,7 +373,7 @@ void TExpressionVerifier::WrapBoolean(TExpTokenPtr& slot) {
     auto comparison = std::make_unique<TExpToken>();
     comparison->Kind = nkBinary;
     comparison->Op = opEqual;
-    comparison->Text = "=";
+    comparison->Text.assign(1, '=');
     comparison->Owner = node.Owner;
     comparison->Line = node.Line;
     comparison->Column = node.Column;
