@@ -394,7 +394,8 @@ void TExpressionVerifier::VerifyNode(TExpTokenPtr& slot, TExpToken* parent, bool
     node.Parent = parent;
     switch (node.Kind) {
     case nkColumn:
-        if (node.ColumnName != "*" && !(lookup_ && lookup_(node)))
+        // A '*' column exists only in the SQL engine's syntax; here it is looked up as a name.
+        if (!(lookup_ && lookup_(node)))
             ErrorExpected("column name", node);
         break;
     case nkConstant:

@@ -533,6 +533,7 @@ TEST(FilterEvaluation, VerificationErrors) {
             "in filter expression",
             1, 13 },
         { "[XYZ] = 1", "Expected column name but instead found [XYZ] in filter expression", 1, 1 },
+        { "[*] IS NULL", "Expected column name but instead found [*] in filter expression", 1, 1 },
         { "[A] = 1 AND\n  \"NAME\" = 2",
             "Expected column name but instead found [A] in filter expression", 1, 1 },
         { "[SAYI] = 1 AND\n  \"NAME\" = 2",

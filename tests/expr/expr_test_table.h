@@ -120,6 +120,11 @@ inline bool LookupTestColumn(TExpToken& column) {
 // Copies the field's value as a cursor would: strings zero-filled to their physical size,
 // memos as zero-terminated text, BLOBs in full, other types in their physical size.
 inline void ReadTestColumn(TExpToken& column, const uint8_t* image) {
+    if (column.FieldNo < 1 || size_t(column.FieldNo) > std::size(kTestFields)) {
+        column.Value.assign(1, 0);
+        column.IsNull = true;
+        return;
+    }
     const TestField& field = kTestFields[column.FieldNo - 1];
     const TestRecord& record = RecordOf(image);
     auto found = record.values.find(field.name);
