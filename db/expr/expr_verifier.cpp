@@ -1,0 +1,871 @@
+#include "db/expr/expr_verifier.h"
+
+#include "db/expr/bytes.h"
+#include "db/expr/expr_parser.h"
+#include "db/expr/value_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zolvek {
+
+namespace {
+
+// Type classes, one bit each, in the order their names appear in messages.
+constexpr uint32_t kcFixedChar = 1u << 0;
+constexpr uint32_t kcGuid = 1u << 1;
+constexpr uint32_t kcString = 1u << 2;
+constexpr uint32_t kcBytes = 1u << 3;
+constexpr uint32_t kcVarBytes = 1u << 4;
+constexpr uint32_t kcBoolean = 1u << 5;
+constexpr uint32_t kcSmallInt = 1u << 6;
+constexpr uint32_t kcWord = 1u << 7;
+constexpr uint32_t kcAutoInc = 1u << 8;
+constexpr uint32_t kcInteger = 1u << 9;
+constexpr uint32_t kcLargeInt = 1u << 10;
+constexpr uint32_t kcCurrency = 1u << 11;
+constexpr uint32_t kcFloat = 1u << 12;
+constexpr uint32_t kcBcd = 1u << 13;
+constexpr uint32_t kcDate = 1u << 14;
+constexpr uint32_t kcTime = 1u << 15;
+constexpr uint32_t kcTimestamp = 1u << 16;
+constexpr uint32_t kcMemo = 1u << 17;
+constexpr uint32_t kcGraphic = 1u << 18;
+constexpr uint32_t kcBlob = 1u << 19;
+
+constexpr const char* kClassNames[] = { "FixedChar", "GUID", "String", "Bytes", "VarBytes",
+    "Boolean", "SmallInt", "Word", "AutoInc", "Integer", "LargeInt", "Currency", "Float", "BCD",
+    "Date", "Time", "Timestamp", "Memo", "Graphic", "BLOB" };
+
+constexpr uint32_t kText = kcFixedChar | kcGuid | kcString;
+constexpr uint32_t kTextOrMemo = kText | kcMemo;
+constexpr uint32_t kIntegers = kcSmallInt | kcWord | kcAutoInc | kcInteger | kcLargeInt;
+constexpr uint32_t kNumbers = kIntegers | kcCurrency | kcFloat | kcBcd;
+constexpr uint32_t kDateTimes = kcDate | kcTime | kcTimestamp;
+constexpr uint32_t kAll = (1u << 20) - 1;
+
+bool IsNullConst(const TExpToken& node) {
+    return node.Kind == nkConstant && node.IsNull;
+}
+
+uint32_t ClassOf(const TExpToken& node) {
+    return TypeClassOf(node.DataType, node.SubType);
+}
+
+bool IsComparison(uint8_t op) {
+    return op >= opEqual && op <= opLessOrEqual;
+}
+
+uint32_t EqualRightSet(uint32_t left) {
+    if (left & kTextOrMemo)
+        return kTextOrMemo | kcBlob;
+    if (left & (kcDate | kcTimestamp))
+        return kcDate | kcTimestamp;
+    if (left & kcBoolean)
+        return kcBoolean | kIntegers;
+    if (left & kIntegers)
+        return kcBoolean | kNumbers;
+    if (left & (kcCurrency | kcFloat | kcBcd))
+        return kNumbers;
+    if (left & (kcBytes | kcVarBytes))
+        return kcBytes | kcVarBytes;
+    if (left & kcTime)
+        return kcTime;
+    return 0; // BLOBs other than memos compare with nothing but NULL
+}
+
+uint32_t LeftSet(uint8_t op) {
+    switch (op) {
+    case opEqual:
+    case opNotEqual:
+        return kAll;
+    case opGreater:
+    case opLess:
+    case opGreaterOrEqual:
+    case opLessOrEqual:
+        return kAll & ~kcBoolean & ~kcGraphic;
+    case opAnd:
+    case opOr:
+        return kcBoolean;
+    case opAdd:
+        return kTextOrMemo | kcDate | kNumbers | kcTime | kcTimestamp;
+    case opSubtract:
+        return kcDate | kNumbers | kcTime | kcTimestamp;
+    case opMultiply:
+    case opDivide:
+        return kNumbers;
+    case opMod:
+        return kIntegers;
+    default:
+        return 0;
+    }
+}
+
+uint32_t RightSet(uint8_t op, uint32_t left) {
+    switch (op) {
+    case opEqual:
+    case opNotEqual:
+        return EqualRightSet(left);
+    case opGreater:
+    case opLess:
+    case opGreaterOrEqual:
+    case opLessOrEqual:
+        if (left & kIntegers)
+            return kNumbers;
+        return EqualRightSet(left) & ~kcBoolean & ~kcGraphic;
+    case opAnd:
+    case opOr:
+        return kcBoolean;
+    case opAdd:
+        if (left & kTextOrMemo)
+            return kTextOrMemo;
+        if (left & kDateTimes)
+            return kIntegers;
+        if (left & kIntegers)
+            return kNumbers | kDateTimes;
+        return kNumbers;
+    case opSubtract:
+        if (left & kcDate)
+            return kcDate | kIntegers;
+        if (left & kcTime)
+            return kcTime | kIntegers;
+        if (left & kcTimestamp)
+            return kDateTimes | kIntegers;
+        return kNumbers;
+    case opMultiply:
+    case opDivide:
+        return kNumbers;
+    case opMod:
+        return kIntegers;
+    default:
+        return 0;
+    }
+}
+
+struct TypeInfo {
+    uint8_t type = 0;
+    uint8_t sub_type = 0;
+    uint32_t size = 0;
+    uint8_t scale = 0;
+};
+
+TypeInfo TypeOf(const TExpToken& node) {
+    return { node.DataType, node.SubType, node.ValueSize, node.Scale };
+}
+
+void SetType(TExpToken& node, const TypeInfo& type) {
+    node.DataType = type.type;
+    node.SubType = type.sub_type;
+    node.ValueSize = type.size;
+    node.Scale = type.scale;
+}
+
+uint32_t FixedSize(uint8_t type) {
+    switch (type) {
+    case ftBoolean:
+    case ftSmallInt:
+    case ftWord:
+        return 2;
+    case ftDate:
+    case ftTime:
+    case ftInteger:
+        return 4;
+    case ftFloat:
+    case ftTimestamp:
+    case ftLargeInt:
+        return 8;
+    case ftBcd:
+        return kBcdValueSize;
+    case ftBlob:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+TypeInfo Simple(uint8_t type, uint8_t sub_type = 0) {
+    return { type, sub_type, FixedSize(type), 0 };
+}
+
+uint32_t SaturatedTextSize(uint64_t size) {
+    return uint32_t(std::min<uint64_t>(size, uint64_t(kMaxComputedText) + 1));
+}
+
+// The numeric result of +, -, * for two numbers (and the widest of two numbers).
+TypeInfo NumericResult(const TypeInfo& a, const TypeInfo& b) {
+    auto rank = [](uint8_t type) {
+        switch (type) {
+        case ftLargeInt:
+            return 2;
+        case ftBcd:
+            return 3;
+        case ftFloat:
+            return 4;
+        default:
+            return 1; // 16-bit, unsigned 16-bit and 32-bit integers
+        }
+    };
+    int r = std::max(rank(a.type), rank(b.type));
+    TypeInfo result;
+    switch (r) {
+    case 1:
+        result = Simple(ftInteger);
+        break;
+    case 2:
+        result = Simple(ftLargeInt);
+        break;
+    case 3:
+        result = Simple(ftBcd);
+        result.scale = std::max(
+            a.type == ftBcd ? a.scale : uint8_t(0), b.type == ftBcd ? b.scale : uint8_t(0));
+        break;
+    default:
+        result = Simple(ftFloat);
+        break;
+    }
+    if (a.sub_type == stMoney || b.sub_type == stMoney)
+        result.sub_type = result.type == ftFloat ? stMoney : result.sub_type;
+    return result;
+}
+
+TypeInfo TextResult(const TypeInfo& a, const TypeInfo& b, uint64_t size) {
+    if (a.type == ftBlob || b.type == ftBlob)
+        return { ftBlob, stMemo, SaturatedTextSize(size), 0 };
+    return { ftString, 0, SaturatedTextSize(size), 0 };
+}
+
+std::string CutText(const std::string& text) {
+    if (text.size() <= kMaxQuotedTokenText)
+        return text;
+    return text.substr(0, kMaxQuotedTokenText - 3) + "...";
+}
+
+bool ConstantInteger(const TExpToken& node, int64_t& value) {
+    if (node.Kind != nkConstant || node.IsNull)
+        return false;
+    switch (node.DataType) {
+    case ftSmallInt:
+        value = LoadI16(node.Value.data());
+        return true;
+    case ftWord:
+        value = LoadU16(node.Value.data());
+        return true;
+    case ftInteger:
+        value = LoadI32(node.Value.data());
+        return true;
+    case ftLargeInt:
+        value = LoadI64(node.Value.data());
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+uint32_t TypeClassOf(uint8_t data_type, uint8_t sub_type) {
+    switch (data_type) {
+    case ftString:
+        return sub_type == stFixedChar ? kcFixedChar
+            : sub_type == stGuid       ? kcGuid
+            : sub_type == 0            ? kcString
+                                       : 0;
+    case ftBlob:
+        return sub_type == stMemo   ? kcMemo
+            : sub_type == stGraphic ? kcGraphic
+            : sub_type == 0         ? kcBlob
+                                    : 0;
+    case ftInteger:
+        return sub_type == stAutoInc ? kcAutoInc : sub_type == 0 ? kcInteger : 0;
+    case ftFloat:
+        return sub_type == stMoney ? kcCurrency : sub_type == 0 ? kcFloat : 0;
+    default:
+        break;
+    }
+    if (sub_type != 0)
+        return 0;
+    switch (data_type) {
+    case ftDate:
+        return kcDate;
+    case ftBoolean:
+        return kcBoolean;
+    case ftSmallInt:
+        return kcSmallInt;
+    case ftBcd:
+        return kcBcd;
+    case ftBytes:
+        return kcBytes;
+    case ftTime:
+        return kcTime;
+    case ftTimestamp:
+        return kcTimestamp;
+    case ftWord:
+        return kcWord;
+    case ftVarBytes:
+        return kcVarBytes;
+    case ftLargeInt:
+        return kcLargeInt;
+    default:
+        return 0;
+    }
+}
+
+std::string AcceptedTypesText(uint32_t mask) {
+    std::vector<const char*> names;
+    for (size_t i = 0; i < std::size(kClassNames); ++i) {
+        if (mask & (1u << i))
+            names.push_back(kClassNames[i]);
+    }
+    std::string text = "NULL";
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += ", ";
+        if (names.size() >= 2 && i + 1 == names.size())
+            text += "or ";
+        text += names[i];
+    }
+    return text;
+}
+
+void TExpressionVerifier::SetErrorContext(EngineCode error_code, std::string_view database_name,
+    std::string_view table_name, std::string_view context_name) {
+    error_code_ = error_code;
+    database_name_ = std::string(database_name.substr(0, kMaxErrorText));
+    table_name_ = std::string(table_name.substr(0, kMaxErrorText));
+    context_name_ = std::string(context_name.substr(0, kMaxErrorText));
+}
+
+void TExpressionVerifier::Raise(const std::string& message, const TExpToken& node) {
+    ProcessEngineErrors().RaiseError(error_code_, "", "", database_name_, table_name_, "", "",
+        message, "", "", node.Line, node.Column);
+}
+
+void TExpressionVerifier::ErrorExpected(std::string_view what, const TExpToken& node) {
+    Raise("Expected " + std::string(what) + " but instead found " + CutText(node.Text) + " in "
+            + context_name_,
+        node);
+}
+
+void TExpressionVerifier::Require(const TExpToken& node, uint32_t accepted) {
+    if (IsNullConst(node) && null_constants_allowed_)
+        return;
+    if (ClassOf(node) & accepted)
+        return;
+    ErrorExpected(AcceptedTypesText(accepted) + " expression", node);
+}
+
+void TExpressionVerifier::Verify(
+    TExpTokenPtr& tree, bool null_constants_allowed, bool boolean_wrapping) {
+    null_constants_allowed_ = null_constants_allowed;
+    boolean_wrapping_ = boolean_wrapping;
+    VerifyNode(tree, nullptr, true);
+}
+
+void TExpressionVerifier::WrapBoolean(TExpTokenPtr& slot) {
+    TExpToken& node = *slot;
+    bool wrappable_kind = node.Kind == nkColumn || node.Kind == nkConstant
+        || (node.Kind == nkFunction
+            && (node.Op == fnCast || node.Op == fnCoalesce || node.Op == fnCase));
+    bool wrappable_type = node.DataType == ftBoolean || node.DataType == ftSmallInt
+        || node.DataType == ftInteger || node.DataType == ftWord || node.DataType == ftLargeInt;
+    if (!wrappable_kind || !wrappable_type)
+        return;
+    TExpToken* parent = node.Parent;
+    auto comparison = std::make_unique<TExpToken>();
+    comparison->Kind = nkBinary;
+    comparison->Op = opEqual;
+    comparison->Text.assign(1, '=');
+    comparison->Owner = node.Owner;
+    comparison->Line = node.Line;
+    comparison->Column = node.Column;
+    TExpTokenPtr truth = MakeBooleanConstant(true);
+    truth->Owner = node.Owner;
+    truth->Line = node.Line;
+    truth->Column = node.Column;
+    comparison->Left = std::move(slot);
+    comparison->Right = std::move(truth);
+    SetType(*comparison, Simple(ftBoolean));
+    AdoptChildren(*comparison);
+    comparison->Parent = parent;
+    slot = std::move(comparison);
+}
+
+void TExpressionVerifier::VerifyNode(TExpTokenPtr& slot, TExpToken* parent, bool wrap) {
+    TExpToken& node = *slot;
+    node.Parent = parent;
+    switch (node.Kind) {
+    case nkColumn:
+        // A '*' column exists only in the SQL engine's syntax; here it is looked up as a name.
+        if (!(lookup_ && lookup_(node)))
+            ErrorExpected("column name", node);
+        break;
+    case nkConstant:
+        if (node.IsNullConstant() && !null_constants_allowed_)
+            Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+        break;
+    case nkUnary:
+        VerifyNode(node.Left, &node, node.Op == opNot);
+        VerifyUnary(node);
+        break;
+    case nkBinary:
+    case nkStringCompare: {
+        bool logical = node.Op == opAnd || node.Op == opOr;
+        VerifyNode(node.Left, &node, logical);
+        VerifyNode(node.Right, &node, logical);
+        VerifyBinary(node);
+        break;
+    }
+    case nkExtended:
+        for (auto& arg : node.Args)
+            VerifyNode(arg, &node, false);
+        VerifyExtended(node);
+        break;
+    case nkFunction:
+        VerifyFunction(node);
+        break;
+    default:
+        Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+    }
+    if (wrap && boolean_wrapping_)
+        WrapBoolean(slot);
+}
+
+void TExpressionVerifier::VerifyUnary(TExpToken& node) {
+    TExpToken& operand = *node.Left;
+    if (node.Op == opNot) {
+        Require(operand, kcBoolean);
+        SetType(node, Simple(ftBoolean));
+        return;
+    }
+    Require(operand, kNumbers);
+    SetType(node, TypeOf(operand));
+}
+
+void TExpressionVerifier::ConvertDateText(TExpToken& constant, const TExpToken& other) {
+    if (constant.Kind != nkConstant || constant.DataType != ftString)
+        return;
+    if (other.DataType != ftDate && other.DataType != ftTime && other.DataType != ftTimestamp)
+        return;
+    if (other.SubType != 0)
+        return;
+    std::string text(constant.TextValue());
+    TypeInfo type = Simple(other.DataType);
+    std::vector<uint8_t> value(type.size, 0);
+    if (!constant.IsNull) {
+        try {
+            if (other.DataType == ftDate)
+                StoreI32(value.data(), TextToDate(text));
+            else if (other.DataType == ftTime)
+                StoreI32(value.data(), TextToTime(text));
+            else
+                StoreDouble(value.data(), TextToDateTime(text));
+        } catch (const EConvertError&) {
+            ErrorExpected(
+                AcceptedTypesText(EqualRightSet(ClassOf(other))) + " expression", constant);
+        }
+    }
+    constant.Value = std::move(value);
+    SetType(constant, type);
+}
+
+void TExpressionVerifier::CheckComparable(TExpToken& tested, TExpToken& other, uint8_t op) {
+    ConvertDateText(other, tested);
+    ConvertDateText(tested, other);
+    Require(tested, LeftSet(op));
+    if (IsNullConst(tested)) {
+        Require(other, LeftSet(op));
+        return;
+    }
+    Require(other, RightSet(op, ClassOf(tested)));
+}
+
+void TExpressionVerifier::VerifyBinary(TExpToken& node) {
+    TExpToken& left = *node.Left;
+    TExpToken& right = *node.Right;
+    uint8_t op = node.Op;
+    CheckComparable(left, right, op);
+    if (IsComparison(op) || op == opAnd || op == opOr) {
+        SetType(node, Simple(ftBoolean));
+        return;
+    }
+    bool left_null = IsNullConst(left);
+    bool right_null = IsNullConst(right);
+    if (left_null && right_null) {
+        SetType(node, TypeInfo {});
+        return;
+    }
+    TypeInfo a = TypeOf(left);
+    TypeInfo b = TypeOf(right);
+    uint32_t ca = ClassOf(left);
+    uint32_t cb = ClassOf(right);
+    if (left_null || right_null) {
+        // The NULL side takes the other side's type; the result is that type (a text stays a
+        // text, with the NULL read as empty).
+        const TypeInfo& known = left_null ? b : a;
+        uint32_t known_class = left_null ? cb : ca;
+        if (op == opDivide && (known_class & kIntegers))
+            SetType(node, Simple(ftFloat));
+        else if (op == opMod)
+            SetType(node, known.type == ftLargeInt ? Simple(ftLargeInt) : Simple(ftInteger));
+        else if (known_class & kNumbers)
+            SetType(node, NumericResult(known, known));
+        else
+            SetType(node, known);
+        return;
+    }
+    switch (op) {
+    case opAdd:
+        if ((ca & kTextOrMemo) && (cb & kTextOrMemo)) {
+            SetType(node, TextResult(a, b, uint64_t(a.size) + b.size - 1));
+            return;
+        }
+        if (ca & kDateTimes) {
+            SetType(node, Simple(a.type));
+            return;
+        }
+        if (cb & kDateTimes) {
+            SetType(node, Simple(b.type));
+            return;
+        }
+        SetType(node, NumericResult(a, b));
+        return;
+    case opSubtract:
+        if ((ca & kcDate) && (cb & kcDate)) {
+            SetType(node, Simple(ftInteger));
+            return;
+        }
+        if ((ca & kcTime) && (cb & kcTime)) {
+            SetType(node, Simple(ftInteger));
+            return;
+        }
+        if ((ca & kcTimestamp) && (cb & kDateTimes)) {
+            SetType(node, Simple(ftFloat));
+            return;
+        }
+        if (ca & kDateTimes) {
+            SetType(node, Simple(a.type));
+            return;
+        }
+        SetType(node, NumericResult(a, b));
+        return;
+    case opMultiply:
+        SetType(node, NumericResult(a, b));
+        return;
+    case opDivide: {
+        TypeInfo result;
+        if (a.type == ftFloat || b.type == ftFloat)
+            result = Simple(ftFloat);
+        else if (a.type == ftBcd || b.type == ftBcd)
+            result = NumericResult(a, b);
+        else
+            result = Simple(ftFloat);
+        if (a.sub_type == stMoney || b.sub_type == stMoney)
+            result.sub_type = result.type == ftFloat ? stMoney : result.sub_type;
+        SetType(node, result);
+        return;
+    }
+    case opMod:
+        SetType(node,
+            (a.type == ftLargeInt || b.type == ftLargeInt) ? Simple(ftLargeInt)
+                                                           : Simple(ftInteger));
+        return;
+    default:
+        SetType(node, TypeInfo {});
+        return;
+    }
+}
+
+void TExpressionVerifier::VerifyExtended(TExpToken& node) {
+    TExpToken& tested = *node.Args[0];
+    if (node.Op == opLike || node.Op == opNotLike) {
+        Require(tested, kTextOrMemo);
+        for (size_t i = 1; i < node.Args.size(); ++i)
+            Require(*node.Args[i], kText);
+    } else {
+        for (size_t i = 1; i < node.Args.size(); ++i)
+            CheckComparable(tested, *node.Args[i], opEqual);
+    }
+    SetType(node, Simple(ftBoolean));
+}
+
+void TExpressionVerifier::WidenInto(TExpToken& result, const TExpToken& argument, bool& typed) {
+    if (IsNullConst(argument))
+        return;
+    TypeInfo b = TypeOf(argument);
+    uint32_t cb = ClassOf(argument);
+    if (!typed) {
+        if (cb == 0)
+            Require(argument, kAll);
+        SetType(result, b);
+        typed = true;
+        return;
+    }
+    TypeInfo a = TypeOf(result);
+    uint32_t ca = ClassOf(result);
+    if (ca & kTextOrMemo) {
+        Require(argument, kTextOrMemo);
+        if ((ca & kcMemo) || (cb & kcMemo))
+            SetType(result, { ftBlob, stMemo, std::max(a.size, b.size), 0 });
+        else
+            SetType(result,
+                { ftString, a.sub_type == b.sub_type ? a.sub_type : uint8_t(0),
+                    std::max(a.size, b.size), 0 });
+    } else if (ca & kNumbers) {
+        Require(argument, kNumbers);
+        SetType(result, NumericResult(a, b));
+    } else if (ca & kcBoolean) {
+        Require(argument, kcBoolean);
+    } else if (ca & (kcDate | kcTimestamp)) {
+        Require(argument, kcDate | kcTimestamp);
+        if (a.type != b.type)
+            SetType(result, Simple(ftTimestamp));
+    } else if (ca & kcTime) {
+        Require(argument, kcTime);
+    } else if (ca & (kcBytes | kcVarBytes)) {
+        Require(argument, kcBytes | kcVarBytes);
+        SetType(result, { a.type == b.type ? a.type : ftVarBytes, 0, std::max(a.size, b.size), 0 });
+    } else {
+        Require(argument, kcBlob | kcGraphic);
+        if (a.sub_type != b.sub_type)
+            SetType(result, Simple(ftBlob));
+    }
+}
+
+void TExpressionVerifier::VerifyCast(TExpToken& node) {
+    VerifyNode(node.Args[0], &node, false);
+    uint8_t type = node.DataType;
+    uint8_t sub_type = node.SubType;
+    TypeInfo result = Simple(type, sub_type);
+    bool lengthed = type == ftString || type == ftBytes || type == ftVarBytes;
+    if (lengthed && node.Args.size() >= 2) {
+        int64_t length = 0;
+        TExpToken& argument = *node.Args[1];
+        argument.Parent = &node;
+        bool ok = ConstantInteger(argument, length) && length > 0
+            && (sub_type == stWideChar ? 2 * length : length) <= kMaxCastLength;
+        if (!ok)
+            Raise("Length argument must be greater than 0 and less than or equal to "
+                    + std::to_string(kMaxCastLength),
+                argument);
+        if (type == ftString)
+            result.size = uint32_t(sub_type == stWideChar ? 2 * length + 1 : length + 1);
+        else
+            result.size = uint32_t(length);
+    } else if (type == ftString && sub_type == stGuid) {
+        result.size = 39;
+    }
+    if (type == ftBcd && node.Args.size() >= 3) {
+        int64_t scale = 0;
+        TExpToken& argument = *node.Args[2];
+        node.Args[1]->Parent = &node;
+        argument.Parent = &node;
+        if (!ConstantInteger(argument, scale) || scale < 0 || scale > 4)
+            Raise("Scale argument must be an integer less than or equal to 4 but greater than or "
+                  "equal to 0",
+                argument);
+        result.scale = uint8_t(scale);
+    }
+    for (size_t i = 1; i < node.Args.size(); ++i) {
+        int64_t ignored = 0;
+        if (!ConstantInteger(*node.Args[i], ignored))
+            ErrorExpected(AcceptedTypesText(kIntegers) + " expression", *node.Args[i]);
+        node.Args[i]->Parent = &node;
+    }
+    SetType(node, result);
+}
+
+void TExpressionVerifier::VerifyFunction(TExpToken& node) {
+    uint8_t code = node.Op;
+    if (code == fnCast) {
+        VerifyCast(node);
+        return;
+    }
+    if (code == fnTextSearch || code == fnTextOccurs)
+        Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+    if (code == fnLastAutoInc || code == fnIdentCurrent) {
+        // The argument names a table of the SQL engine; outside it the value is always 0.
+        node.Args.clear();
+        SetType(node, Simple(ftInteger));
+        return;
+    }
+    if (code == fnCase) {
+        TExpToken& conditions = *node.Args[0];
+        TExpToken& results = *node.Args[1];
+        conditions.Parent = &node;
+        results.Parent = &node;
+        for (auto& condition : conditions.Args) {
+            VerifyNode(condition, &conditions, false);
+            Require(*condition, kcBoolean);
+        }
+        bool typed = false;
+        for (auto& result : results.Args) {
+            VerifyNode(result, &results, false);
+            WidenInto(node, *result, typed);
+        }
+        if (!typed)
+            Raise("At least one of the CASE..THEN expression arguments must be a non-NULL value",
+                node);
+        SetType(conditions, TypeInfo {});
+        SetType(results, TypeOf(node));
+        return;
+    }
+
+    for (auto& arg : node.Args)
+        VerifyNode(arg, &node, false);
+    auto arg = [&](size_t i) -> TExpToken& { return *node.Args[i]; };
+
+    switch (code) {
+    case fnUpper:
+    case fnLower:
+        Require(arg(0), kTextOrMemo);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnLength:
+        Require(arg(0), kTextOrMemo);
+        SetType(node, Simple(ftInteger));
+        return;
+    case fnSubstring:
+        Require(arg(0), kTextOrMemo);
+        for (size_t i = 1; i < node.Args.size(); ++i)
+            Require(arg(i), kIntegers);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnReplace: {
+        for (size_t i = 0; i < 3; ++i)
+            Require(arg(i), kTextOrMemo);
+        uint64_t source = std::max<uint32_t>(arg(2).ValueSize, 1) - 1;
+        uint64_t with = std::max<uint32_t>(arg(1).ValueSize, 1) - 1;
+        TypeInfo result = TextResult(TypeOf(arg(0)), TypeOf(arg(2)), 0);
+        if (arg(1).DataType == ftBlob)
+            result.type = ftBlob, result.sub_type = stMemo;
+        result.size = SaturatedTextSize(source * std::max<uint64_t>(with, 1) + 1);
+        SetType(node, result);
+        return;
+    }
+    case fnPos:
+    case fnOccurs:
+        Require(arg(0), kTextOrMemo);
+        Require(arg(1), kTextOrMemo);
+        SetType(node, Simple(ftInteger));
+        return;
+    case fnTrimLeading:
+    case fnTrimTrailing:
+    case fnTrimBoth:
+        Require(arg(0), kTextOrMemo);
+        Require(arg(1), kTextOrMemo);
+        SetType(node, TypeOf(arg(1)));
+        return;
+    case fnLeft:
+    case fnRight:
+        Require(arg(0), kTextOrMemo);
+        Require(arg(1), kIntegers);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnRepeat: {
+        Require(arg(0), kTextOrMemo);
+        Require(arg(1), kIntegers);
+        TypeInfo result = TextResult(TypeOf(arg(0)), TypeOf(arg(0)), kMaxComputedText + 1);
+        int64_t count = 0;
+        if (ConstantInteger(arg(1), count)) {
+            uint64_t length = std::max<uint32_t>(arg(0).ValueSize, 1) - 1;
+            uint64_t times = uint64_t(std::clamp<int64_t>(count, 0, kMaxComputedText + 1));
+            result.size = SaturatedTextSize(length * times + 1);
+        }
+        SetType(node, result);
+        return;
+    }
+    case fnConcat:
+        Require(arg(0), kTextOrMemo);
+        Require(arg(1), kTextOrMemo);
+        SetType(node,
+            TextResult(
+                TypeOf(arg(0)), TypeOf(arg(1)), uint64_t(arg(0).ValueSize) + arg(1).ValueSize - 1));
+        return;
+    case fnIf: {
+        Require(arg(0), kcBoolean);
+        bool typed = false;
+        WidenInto(node, arg(1), typed);
+        WidenInto(node, arg(2), typed);
+        if (!typed)
+            SetType(node, TypeInfo {});
+        return;
+    }
+    case fnIfNull: {
+        bool typed = false;
+        WidenInto(node, arg(1), typed);
+        WidenInto(node, arg(2), typed);
+        if (!typed)
+            SetType(node, TypeInfo {});
+        return;
+    }
+    case fnCoalesce: {
+        bool typed = false;
+        for (auto& a : node.Args)
+            WidenInto(node, *a, typed);
+        if (!typed)
+            Raise(
+                "At least one of the COALESCE expression arguments must be a non-NULL value", node);
+        return;
+    }
+    case fnNullIf:
+        CheckComparable(arg(0), arg(1), opEqual);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnAbs:
+        Require(arg(0), kNumbers);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnRound:
+    case fnTrunc:
+        Require(arg(0), kNumbers);
+        if (node.Args.size() > 1)
+            Require(arg(1), kIntegers);
+        SetType(node, TypeOf(arg(0)));
+        return;
+    case fnMod:
+        Require(arg(0), kIntegers);
+        Require(arg(1), kIntegers);
+        SetType(node,
+            (arg(0).DataType == ftLargeInt || arg(1).DataType == ftLargeInt) ? Simple(ftLargeInt)
+                                                                             : Simple(ftInteger));
+        return;
+    case fnCeiling:
+    case fnFloor:
+        Require(arg(0), kNumbers);
+        SetType(node, Simple(ftLargeInt));
+        return;
+    case fnSign:
+        Require(arg(0), kNumbers);
+        SetType(node, Simple(ftInteger));
+        return;
+    case fnCurrentDate:
+        SetType(node, Simple(ftDate));
+        return;
+    case fnCurrentTime:
+        SetType(node, Simple(ftTime));
+        return;
+    case fnCurrentTimestamp:
+        SetType(node, Simple(ftTimestamp));
+        return;
+    case fnCurrentGuid:
+        SetType(node, { ftString, stGuid, 39, 0 });
+        return;
+    default:
+        break;
+    }
+    if (code >= fnExtractYear && code <= fnExtractMSecond) {
+        Require(arg(0), kDateTimes);
+        SetType(node, Simple(ftInteger));
+        return;
+    }
+    if (code >= fnYearsFromMSecs && code <= fnMSecsFromMSecs) {
+        Require(arg(0), kNumbers);
+        SetType(node, Simple(ftInteger));
+        return;
+    }
+    // The mathematical functions, PI and RAND: numbers in, a float out.
+    for (auto& a : node.Args)
+        Require(*a, kNumbers);
+    SetType(node, Simple(ftFloat));
+}
+
+} // namespace zolvek
