@@ -52,6 +52,12 @@ void TDataEngine::StopEngine() {
     started_ = false;
 }
 
+const TLocaleList& TDataEngine::Locales()
+{
+    std::call_once(locales_built_, [this] { locales_.BuildLocaleList(); });
+    return locales_;
+}
+
 TDataSession* TDataEngine::CreateSession() {
     std::lock_guard guard(sessions_lock_);
     sessions_.push_back(std::make_unique<TDataSession>(*this));

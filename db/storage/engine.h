@@ -6,6 +6,7 @@
 #pragma once
 
 #include "db/expr/errors.h"
+#include "db/expr/locale.h"
 #include "db/storage/digest.h"
 #include "db/storage/open_files.h"
 
@@ -92,6 +93,9 @@ public:
     std::string UniqueTempName(
         const std::string& directory, const std::string& extension, bool in_memory);
 
+    // The locales of the system, built on first use.
+    const TLocaleList& Locales();
+
     TOpenFileTable& OpenFiles() { return open_files_; }
     TEngineErrors& Errors() { return errors_; }
 
@@ -120,6 +124,8 @@ private:
     std::mutex sessions_lock_;
     std::vector<std::unique_ptr<TDataSession>> sessions_;
     std::mutex temp_name_lock_;
+    std::once_flag locales_built_;
+    TLocaleList locales_;
     TTriggerCallback trigger_;
 };
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +108,13 @@ public:
     char Wait() {
         char value = 0;
         return read(fds_[0], &value, 1) == 1 ? value : char(-1);
+    }
+    // True when a signal arrives within `milliseconds` (it is consumed).
+    bool WaitFor(int milliseconds) {
+        struct pollfd entry = { fds_[0], POLLIN, 0 };
+        if (poll(&entry, 1, milliseconds) != 1)
+            return false;
+        return Wait() != char(-1);
     }
 
 private:
