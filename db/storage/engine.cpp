@@ -16,12 +16,6 @@ TDataEngine::TDataEngine()
 }
 
 TDataEngine::~TDataEngine() {
-    {
-        std::lock_guard guard(sessions_lock_);
-        // Sessions close their directories, tables and files before the file table goes.
-        while (!sessions_.empty())
-            sessions_.pop_back();
-    }
     StopEngine();
     SetProcessEngineErrors(nullptr);
 }
@@ -48,12 +42,18 @@ void TDataEngine::StartEngine() {
 }
 
 void TDataEngine::StopEngine() {
+    // Sessions close their tables and files first; what is left in the file table afterwards
+    // (memory files) is freed with its contents.
+    {
+        std::lock_guard guard(sessions_lock_);
+        while (!sessions_.empty())
+            sessions_.pop_back();
+    }
     open_files_.Clear();
     started_ = false;
 }
 
-const TLocaleList& TDataEngine::Locales()
-{
+const TLocaleList& TDataEngine::Locales() {
     std::call_once(locales_built_, [this] { locales_.BuildLocaleList(); });
     return locales_;
 }

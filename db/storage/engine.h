@@ -80,6 +80,8 @@ public:
     static const TDigest& DefaultSignatureDigest();
 
     void StartEngine();
+    // Frees every session (closing their directories and tables) and every open file; the
+    // contents of memory tables are lost.
     void StopEngine();
     bool Started() const { return started_; }
     const TEngineLimits& Limits() const { return limits_; }

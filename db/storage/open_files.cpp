@@ -129,21 +129,27 @@ int32_t TOpenFileTable::Open(
 int32_t TOpenFileTable::Close(TBaseFile* file, int32_t handle) {
     if (file == nullptr)
         return -int32_t(ZOLVEK_OSENOENT);
-    FileList& list = ListFor(file->InMemory());
-    std::lock_guard guard(list.lock);
-    size_t position = 0;
-    if (Find(list, file->Name(), &position) != file || file->OpenCount() == 0)
-        return -int32_t(ZOLVEK_OSENOENT);
-    file->Close(handle);
-    if (file->OpenCount() > 0)
+    // Look the file up by identity before touching it: after StopEngine it may be gone.
+    for (FileList* list : { &physical_, &memory_ }) {
+        std::lock_guard guard(list->lock);
+        auto it = std::find_if(list->files.begin(), list->files.end(),
+            [&](const std::unique_ptr<TBaseFile>& entry) { return entry.get() == file; });
+        if (it == list->files.end())
+            continue;
+        if (file->OpenCount() == 0)
+            return -int32_t(ZOLVEK_OSENOENT);
+        file->Close(handle);
+        if (file->OpenCount() > 0)
+            return 0;
+        if (file->Temporary()) {
+            file->Delete();
+            list->files.erase(it);
+        } else if (!file->InMemory()) {
+            list->files.erase(it);
+        }
         return 0;
-    if (file->Temporary()) {
-        file->Delete();
-        list.files.erase(list.files.begin() + ptrdiff_t(position));
-    } else if (!file->InMemory()) {
-        list.files.erase(list.files.begin() + ptrdiff_t(position));
     }
-    return 0;
+    return -int32_t(ZOLVEK_OSENOENT);
 }
 
 int32_t TOpenFileTable::Rename(

@@ -202,5 +202,100 @@ TEST_F(TableTest, CreationValidationCodes) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("t.dat")));
 }
 
+TEST_F(TableTest, MemoryTablesLiveUntilDeletedOrTheEngineStops) {
+    TDataDirectory* memory = session->OpenDirectory("Memory", "", false);
+    EXPECT_TRUE(memory->InMemory());
+    memory->ReleaseTable(memory->CreateTable("m", GlossaryDefinition()));
+    session->CloseDirectory(memory);
+    memory = session->OpenDirectory("memory", "", false);
+    EXPECT_TRUE(memory->TableExists("m", false, false));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("m.dat")));
+    memory->DeleteTable("m");
+    EXPECT_FALSE(memory->TableExists("m", false, false));
+    memory->ReleaseTable(memory->CreateTable("m", GlossaryDefinition()));
+    engine.StopEngine();
+    engine.StartEngine();
+    session = engine.CreateSession();
+    memory = session->OpenDirectory("Memory", "", false);
+    EXPECT_FALSE(memory->TableExists("m", false, false));
+}
+
+TEST_F(TableTest, DeleteRenameAndEmpty) {
+    CreateTable("t", GlossaryDefinition());
+    TDataTable* open = directory->AcquireTable("t", false, false);
+    EXPECT_EQ(CodeOf([&] { directory->DeleteTable("t"); }), ZOLVEK_OSEACCES);
+    EXPECT_EQ(CodeOf([&] { directory->RenameTable("t", "u"); }), ZOLVEK_OSEACCES);
+    directory->ReleaseTable(open);
+    directory->RenameTable("t", "u");
+    for (const char* name : { "u.dat", "u.idx", "u.blb" })
+        EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("t.dat")));
+
+    TDataTable* table = directory->AcquireTable("u", true, false);
+    std::string memo(3000, 'z');
+    table->BlobFile().StoreChain(
+        nullptr, 0, reinterpret_cast<const uint8_t*>(memo.data()), memo.size(), 1);
+    { TPinned<TRecord> record(table->DataFile().TakeSlot(nullptr)); }
+    table->DataFile().IncrementRecordCount();
+    table->FlushTable(false, false, false, false, false);
+    EXPECT_GT(std::filesystem::file_size(dir.File("u.blb")), 512u);
+    table->EmptyTableFiles();
+    table->FlushTable(false, false, false, false, false);
+    EXPECT_EQ(table->DataFile().Header().RecordCount, 0);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("u.dat")), 512u + 3 * 768);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("u.blb")), 512u);
+    directory->ReleaseTable(table);
+    directory->DeleteTable("u");
+    EXPECT_TRUE(
+        std::filesystem::is_empty(dir.Path()) || !std::filesystem::exists(dir.File("u.dat")));
+}
+
+TEST_F(TableTest, EveryFlushThatWritesMovesTheDataChangeCount) {
+    CreateTable("t", GlossaryDefinition());
+    TDataTable* table = directory->AcquireTable("t", false, false);
+    uint32_t stamp = table->DataFile().Header().ChangeCount;
+    table->BeginTableWrite();
+    table->FlushTable(false, false, false, false, false); // nothing to write
+    EXPECT_EQ(table->DataFile().Header().ChangeCount, stamp);
+    std::string memo(100, 'b');
+    table->BlobFile().StoreChain(
+        nullptr, 0, reinterpret_cast<const uint8_t*>(memo.data()), memo.size(), 1);
+    table->FlushTable(false, false, false, false, false); // only the BLOB file changed
+    table->EndTableWrite();
+    EXPECT_GT(table->DataFile().Header().ChangeCount, stamp);
+    directory->ReleaseTable(table);
+
+    TDataSession* other = engine.CreateSession();
+    TDataTable* seen
+        = other->OpenDirectory("o", dir.Path(), false)->AcquireTable("t", false, false);
+    EXPECT_EQ(seen->DataFile().Header().ChangeCount,
+        table == seen ? 0u : seen->DataFile().Header().ChangeCount);
+    EXPECT_EQ(seen->BlobFile().UnitCount(), 1u);
+}
+
+TEST_F(TableTest, ExclusiveTablesWriteTheirDeferredChangesAtClose) {
+    CreateTable("t", GlossaryDefinition());
+    TDataTable* table = directory->AcquireTable("t", true, false);
+    { TPinned<TRecord> record(table->DataFile().TakeSlot(nullptr)); }
+    table->DataFile().IncrementRecordCount();
+    table->MarkTableHeaders(true, false, false);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("t.dat")), 512u + 3 * 768);
+    directory->ReleaseTable(table);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("t.dat")), 512u + 3 * 768 + 216);
+}
+
+TEST(DataEngine, UniqueTemporaryNamesSkipExistingFiles) {
+    testing::ScratchDir scratch;
+    TDataEngine engine;
+    engine.StartEngine();
+    std::string first = engine.UniqueTempName(scratch.Path(), ".dat", false);
+    EXPECT_EQ(first.rfind(scratch.Path() + "/", 0), 0u);
+    std::ofstream(first) << "x";
+    std::string second = engine.UniqueTempName(scratch.Path(), ".dat", false);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(second.substr(second.size() - 4), ".dat");
+    EXPECT_EQ(engine.Locales().Locale(0).Name, "ANSI Standard");
+}
+
 } // namespace
 } // namespace zolvek

@@ -1,0 +1,88 @@
+// Opens a table whose three files hold arbitrary bytes, then reads every record slot and every
+// BLOB chain the records name. Only engine errors may leave the engine.
+//
+// Input: data file length (4 bytes, little-endian), index file length (4 bytes), the data file,
+// the index file, and the rest as the BLOB file. The files live in the "Memory" database.
+#include "db/expr/bytes.h"
+#include "db/storage/directory.h"
+#include "db/storage/engine.h"
+#include "db/storage/records.h"
+#include "db/storage/session.h"
+#include "db/storage/table.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace zolvek;
+
+namespace {
+
+void PutMemoryFile(TDataEngine& engine, const std::string& name, const uint8_t* data, size_t size) {
+    TOpenResult result;
+    TFileOpenOptions options;
+    int32_t handle = engine.OpenFiles().Create(name, true, options, result);
+    if (handle < 0)
+        abort();
+    if (size > 0 && result.file->Write(handle, data, size) != int64_t(size))
+        abort();
+    engine.OpenFiles().Close(result.file, handle);
+}
+
+void ReadEverything(TDataTable& table) {
+    TDataFile& data = table.DataFile();
+    uint32_t slots = std::min<uint32_t>(data.PhysicalCount(), 512);
+    for (uint32_t n = 1; n <= slots; ++n) {
+        TPinned<TRecord> record(data.ReadRecord(nullptr, n, true, rdForward));
+        if (!record || RecordDeleted(record->Data()))
+            continue;
+        std::vector<uint8_t> image(record->Data(), record->Data() + record->Size());
+        record.Reset();
+        for (const FieldDescriptor& field : data.Fields()) {
+            uint8_t value[1024];
+            if (field.PhysicalSize > sizeof value)
+                continue;
+            bool is_null = ReadFieldValue(field, image.data(), value);
+            if (field.DataType != kTypeBlob || is_null || !table.HasBlobFile())
+                continue;
+            const uint8_t* reference = FieldValuePointer(field, image.data());
+            std::vector<uint8_t> blob;
+            try {
+                table.BlobFile().LoadChain(
+                    nullptr, LoadU32(reference), LoadI32(reference + 4), blob);
+            } catch (const EZOLVEKEngineError&) { }
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
+    if (size < 8)
+        return 0;
+    size_t data_length = std::min<size_t>(LoadU32(input), size - 8);
+    size_t index_length = std::min<size_t>(LoadU32(input + 4), size - 8 - data_length);
+    const uint8_t* data = input + 8;
+    const uint8_t* index = data + data_length;
+    const uint8_t* blob = index + index_length;
+    size_t blob_length = size - 8 - data_length - index_length;
+
+    TDataEngine engine;
+    engine.StartEngine();
+    PutMemoryFile(engine, "t.dat", data, data_length);
+    PutMemoryFile(engine, "t.idx", index, index_length);
+    PutMemoryFile(engine, "t.blb", blob, blob_length);
+    TDataSession* session = engine.CreateSession();
+    session->AddPassword("parola");
+    try {
+        TDataDirectory* directory = session->OpenDirectory("Memory", "", false);
+        TDataTable* table = directory->AcquireTable("t", false, false);
+        try {
+            ReadEverything(*table);
+        } catch (const EZOLVEKEngineError&) { }
+        directory->ReleaseTable(table);
+    } catch (const EZOLVEKEngineError&) {
+    } catch (...) {
+        abort();
+    }
+    return 0;
+}
