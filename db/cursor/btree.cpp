@@ -408,9 +408,8 @@ void TIndexTree::RemoveAt(int depth) {
     if (pos < 1 || pos > page.EntryCount())
         RaiseCorrupt();
     page.AdjustPackedSize(pos, false);
-    page.RemoveEntry(pos);
+    step.pos = page.RemoveEntry(pos);
     size_t count = page.EntryCount();
-    step.pos = std::min(pos, count);
     if (count > 0 && pos == 1)
         PropagateFirstKey(depth, page.Key(1));
 
@@ -590,6 +589,9 @@ void TIndexTree::UnlinkFromLevel(TPage& page) {
 }
 
 void TIndexTree::ReplaceIndexKey(const uint8_t* old_key, const uint8_t* new_key, uint32_t record) {
+    // A new key that is taken already is refused while the old key is still in place.
+    if (Compare(old_key, new_key, format_.KeyLength) != 0 && KeyExists(new_key))
+        file_.Errors().RaiseIndexError(ZOLVEK_KEYVIOL, keys_.IndexName(), file_.DisplayName());
     DeleteKey(old_key);
     InsertKey(new_key, record);
 }

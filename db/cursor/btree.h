@@ -62,6 +62,8 @@ public:
     void InsertKey(const uint8_t* key, uint32_t record);
     // Deletes `key`; a key that is not in the index raises 8965 before anything changes.
     void DeleteKey(const uint8_t* key);
+    // DeleteKey(old_key), InsertKey(new_key); a new key already in the index (other than the
+    // old one) raises 9729 before anything changes.
     void ReplaceIndexKey(const uint8_t* old_key, const uint8_t* new_key, uint32_t record);
     // A page for this index, set up empty (ptRoot, no links) and dirty: the head of the free
     // page list, else a new page at the end of the file (9479 when the file may not grow).

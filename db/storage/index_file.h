@@ -1,6 +1,7 @@
 // TIndexFile: the index file of a table — its header (free page list, page count, root pages)
 // and the 32 index descriptor slots, and its pages as cached units (TPage, index_page.h; the
-// kind a page is requested with is the index slot whose parameters it is unpacked with).
+// kind a page is requested with is the index slot whose parameters it is unpacked with, so
+// pages are requested without read-ahead: the pages around one may belong to other indexes).
 // Thread-safety: used under the owning table object's locks. Lifetime: owned by the table.
 #pragma once
 

@@ -149,11 +149,12 @@ size_t TPage::InsertEntry(size_t pos, const uint8_t* key) {
     return pos + 1;
 }
 
-void TPage::RemoveEntry(size_t pos) {
+size_t TPage::RemoveEntry(size_t pos) {
     assert(pos >= 1 && pos <= EntryCount());
     auto at = entries_.begin() + ptrdiff_t((pos - 1) * width_);
     entries_.erase(at, at + ptrdiff_t(width_));
     MarkDirty();
+    return std::min(pos, EntryCount());
 }
 
 void TPage::ReplaceKey(size_t pos, const uint8_t* key) {

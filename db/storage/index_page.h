@@ -90,8 +90,9 @@ public:
     // and counts 0, and returns its position. The packed size is the caller's (AdjustPackedSize).
     // Requires: pos <= EntryCount().
     size_t InsertEntry(size_t pos, const uint8_t* key);
-    // Closes the entry at `pos`; the packed size is the caller's (AdjustPackedSize first).
-    void RemoveEntry(size_t pos);
+    // Closes the entry at `pos` and returns pos clipped to the new EntryCount; the packed size
+    // is the caller's (AdjustPackedSize first).
+    size_t RemoveEntry(size_t pos);
     // Replaces the key of an entry; on a compressed leaf the packed size follows.
     void ReplaceKey(size_t pos, const uint8_t* key);
 

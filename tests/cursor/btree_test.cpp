@@ -223,8 +223,13 @@ TEST_F(BTreeTest, DuplicatesAndMissingKeysAreRefusedBeforeAnythingChanges) {
     EXPECT_EQ(CodeOf([&] { tree.DeleteKey(key.data()); }), ZOLVEK_INDEXCORRUPT);
     EXPECT_EQ(tree.KeyCount(), 40u);
     EXPECT_EQ(Join(t.Verify()), "");
-    // Replacing moves the key.
+    // Replacing by a key that is taken changes nothing; otherwise it moves the key.
+    Bytes taken = t.Key(kIx, records[5]);
     Bytes old_key = t.Key(kIx, records[3]);
+    EXPECT_EQ(CodeOf([&] { tree.ReplaceIndexKey(old_key.data(), taken.data(), records[3]); }),
+        ZOLVEK_KEYVIOL);
+    EXPECT_TRUE(tree.KeyExists(old_key.data()));
+    EXPECT_EQ(Join(t.Verify()), "");
     Bytes new_key = old_key;
     new_key[1] = 'a';
     tree.ReplaceIndexKey(old_key.data(), new_key.data(), records[3]);
@@ -273,6 +278,53 @@ TEST_F(BTreeTest, ADeleteThatGrowsACompressedLeafSplitsIt) {
     t.IndexFile().DiscardAll();
     EXPECT_EQ(Join(t.Verify()), "");
     EXPECT_EQ(tree.KeyCount(), 15u);
+}
+
+TEST_F(BTreeTest, PositionsSurviveAsLeafCopiesAndRecomputedOrdinals) {
+    IndexedTable t(*directory, "t", TreeTable(SixPerPage(), false));
+    std::vector<uint32_t> records;
+    for (int i = 0; i < 30; ++i)
+        records.push_back(InsertText(t, "m" + std::to_string(10 + i)));
+    TIndexTree& tree = t.Tree(kIx);
+    Bytes key = t.Key(kIx, records[20]); // "m30"
+    TIndexPosition position;
+    ASSERT_EQ(tree.Seek(key.data(), key.size(), position), TSeekResult::srFound);
+    EXPECT_EQ(position.Ordinal, 21u);
+
+    TPage copy(t.IndexFile());
+    ASSERT_TRUE(tree.CopyLeaf(position.Page, copy));
+    EXPECT_EQ(copy.PageNumber(), position.Page);
+    EXPECT_FALSE(copy.Dirty());
+    EXPECT_EQ(std::memcmp(copy.Key(position.Entry), key.data(), key.size()), 0);
+    EXPECT_EQ(copy.Ref(position.Entry), records[20]);
+    EXPECT_FALSE(tree.CopyLeaf(tree.RootPage(), copy)); // not a leaf
+
+    // Keys inserted before it move its ordinal; the key finds it again.
+    for (int i = 0; i < 5; ++i)
+        InsertText(t, "a" + std::to_string(i));
+    ASSERT_TRUE(tree.UpdateOrdinal(position));
+    EXPECT_EQ(position.Ordinal, 26u);
+    uint32_t record = 0;
+    Bytes read(key.size());
+    ASSERT_TRUE(tree.ReadEntry(position, read.data(), record));
+    EXPECT_EQ(read, key);
+    EXPECT_EQ(record, records[20]);
+
+    // A position in a leaf that was freed is lost.
+    uint32_t leaf = position.Page;
+    for (uint32_t r = 1; r <= 35; ++r) {
+        TIndexPosition at;
+        if (tree.ReadEntry(position, read.data(), record) && record == r)
+            continue;
+        Bytes k = t.Key(kIx, r);
+        if (tree.SeekAtOrAfter(k.data(), k.size(), at) && at.Page == leaf)
+            t.Delete(r);
+    }
+    t.Delete(records[20]);
+    EXPECT_EQ(tree.Next(position), TStepResult::stLost);
+    EXPECT_FALSE(tree.ReadEntry(position, read.data(), record));
+    EXPECT_FALSE(tree.UpdateOrdinal(position));
+    EXPECT_EQ(Join(t.Verify()), "");
 }
 
 // A requester that reports one table change on demand, dropping the caches as a real change
