@@ -127,6 +127,12 @@ int CompareWithText(const FieldDescriptor& field, const uint8_t* record, std::st
     std::vector<uint8_t> bound;
     if (!TextValue(field, text, bound))
         return 0;
+    if (field.DataType == kTypeLargeInt) {
+        // Beyond 2^53 doubles would blur the comparison.
+        int64_t value = LoadI64(FieldValuePointer(field, record));
+        int64_t limit = LoadI64(bound.data());
+        return value < limit ? -1 : (value > limit ? 1 : 0);
+    }
     std::optional<double> value = NumericValue(field, FieldValuePointer(field, record));
     std::optional<double> limit = NumericValue(field, bound.data());
     if (!value || !limit)
