@@ -42,6 +42,11 @@ public:
     virtual void Save(uint8_t* disk);
     void SetPayload(const uint8_t* bytes);
 
+protected:
+    // For units that keep their contents outside the payload: the unit now matches its bytes
+    // on disk.
+    void MarkClean() { dirty_ = false; }
+
 private:
     friend class TBufferedFile;
     TBufferedFile& owner_;

@@ -3,6 +3,7 @@
 
 #include "db/expr/errors.h"
 #include "db/storage/engine.h"
+#include "db/storage/index_page.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,7 +16,7 @@ TIndexFile::TIndexFile(TDataEngine& engine, const DataFileHeader& data_header)
     , data_header_(data_header) { }
 
 std::unique_ptr<TBuffer> TIndexFile::CreateUnit() {
-    return std::make_unique<TBuffer>(*this, PayloadSize());
+    return std::make_unique<TPage>(*this);
 }
 
 uint16_t TIndexFile::CorruptCode() const {

@@ -1,5 +1,6 @@
 // TIndexFile: the index file of a table — its header (free page list, page count, root pages)
-// and the 32 index descriptor slots, and its pages as cached units.
+// and the 32 index descriptor slots, and its pages as cached units (TPage, index_page.h; the
+// kind a page is requested with is the index slot whose parameters it is unpacked with).
 // Thread-safety: used under the owning table object's locks. Lifetime: owned by the table.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "db/storage/index_slots.h"
 #include "db/storage/table_format.h"
 
+#include <algorithm>
 #include <array>
 
 namespace zolvek {
@@ -57,7 +59,11 @@ public:
         return index_.Header.NextPageNo > 0 ? uint32_t(index_.Header.NextPageNo - 1) : 0;
     }
     size_t UnitSizeOnDisk() const override { return size_t(data_header_.IndexPageSize); }
-    size_t PayloadSize() const override { return size_t(data_header_.IndexPageSize); }
+    // The page data area: what a page holds besides its 13-byte header.
+    size_t PayloadSize() const override {
+        return size_t(std::max(data_header_.IndexPageSize, kIndexPageHeaderSize))
+            - size_t(kIndexPageHeaderSize);
+    }
     uint64_t FirstUnitOffset() const override { return kFirstIndexPageOffset; }
     uint32_t CacheSizeInUnits() const override;
     int ScanCount() const override { return 2; }
