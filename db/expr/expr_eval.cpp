@@ -340,38 +340,6 @@ std::mt19937_64& RandomEngine() {
     return engine;
 }
 
-std::string NewGuidText() {
-    uint8_t bytes[16];
-    for (int i = 0; i < 16; i += 8) {
-        uint64_t r = RandomEngine()();
-        std::memcpy(bytes + i, &r, 8);
-    }
-    bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40); // version 4
-    bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80); // variant 1
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text = "{";
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            text += '-';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0F];
-    }
-    text += '}';
-    return text;
-}
-
-void LocalNow(int32_t& day, int32_t& ms) {
-    auto now = std::chrono::system_clock::now();
-    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm local {};
-    localtime_r(&seconds, &local);
-    int millis
-        = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
-            % 1000);
-    day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    ms = EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), millis);
-}
-
 std::string DecimalText(i128 m, int scale) {
     u128 magnitude = m < 0 ? u128(0) - u128(m) : u128(m);
     // Digits from the last one, with the point after `scale` of them and at least one digit

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
+#include <random>
 #include <system_error>
 
 namespace zolvek {
@@ -828,6 +831,39 @@ bool IsValidValueText(uint8_t data_type, std::string_view text) {
     default:
         return true;
     }
+}
+
+void LocalNow(int32_t& day_number, int32_t& ms) {
+    auto now = std::chrono::system_clock::now();
+    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    int millis
+        = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
+            % 1000);
+    day_number = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    ms = EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), millis);
+}
+
+std::string NewGuidText() {
+    thread_local std::mt19937_64 engine { std::random_device {}() };
+    uint8_t bytes[16];
+    for (int i = 0; i < 16; i += 8) {
+        uint64_t r = engine();
+        std::memcpy(bytes + i, &r, 8);
+    }
+    bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80); // variant 1
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text = "{";
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += '-';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0x0F];
+    }
+    text += '}';
+    return text;
 }
 
 } // namespace zolvek

@@ -130,4 +130,9 @@ bool BcdToCurrency(const TBcd& bcd, int64_t& value_times_10000);
 // Validity of a default/minimum/maximum text for an engine field type code (1..18).
 bool IsValidValueText(uint8_t data_type, std::string_view text);
 
+// The local date (day number) and time of day (ms) now.
+void LocalNow(int32_t& day_number, int32_t& ms);
+// A new random GUID in its 38-character text form with braces.
+std::string NewGuidText();
+
 } // namespace zolvek

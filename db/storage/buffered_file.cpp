@@ -107,8 +107,66 @@ void TBufferedFile::MoveToFront(TBuffer* buffer) {
 }
 
 TBuffer* TBufferedFile::Pin(TBuffer* buffer) {
+    if (journal_open_)
+        Journal(buffer);
     ++buffer->pin_count_;
     return buffer;
+}
+
+void TBufferedFile::Journal(TBuffer* buffer) {
+    uint32_t n = buffer->number_;
+    if (n > journal_unit_count_)
+        return; // appended during the change: dropped on rollback
+    auto at = std::lower_bound(journaled_numbers_.begin(), journaled_numbers_.end(), n);
+    if (at != journaled_numbers_.end() && *at == n)
+        return;
+    JournalEntry entry { n, buffer->dirty_, std::vector<uint8_t>(UnitSizeOnDisk()) };
+    buffer->Save(entry.image.data());
+    buffer->dirty_ = entry.dirty;
+    journaled_numbers_.insert(at, n);
+    journal_.push_back(std::move(entry));
+}
+
+void TBufferedFile::BeginChange() {
+    journal_open_ = true;
+    journal_unit_count_ = UnitCount();
+    journal_.clear();
+    journaled_numbers_.clear();
+}
+
+void TBufferedFile::EndChange() {
+    journal_open_ = false;
+    journal_.clear();
+    journaled_numbers_.clear();
+}
+
+void TBufferedFile::RollbackChange() {
+    if (!journal_open_)
+        return;
+    journal_open_ = false;
+    for (const JournalEntry& entry : journal_) {
+        size_t at = FindCached(entry.number);
+        if (at == cache_.size())
+            continue; // evicted while clean: it never changed
+        TBuffer* buffer = cache_[at].get();
+        buffer->Load(entry.image.data());
+        buffer->dirty_ = entry.dirty;
+    }
+    std::vector<std::unique_ptr<TBuffer>> kept;
+    for (auto& buffer : cache_) {
+        if (buffer->number_ <= journal_unit_count_) {
+            kept.push_back(std::move(buffer));
+            continue;
+        }
+        Unlink(buffer.get());
+        if (buffer->pin_count_ > 0) {
+            buffer->orphaned_ = true;
+            orphans_.push_back(std::move(buffer));
+        }
+    }
+    cache_ = std::move(kept);
+    journal_.clear();
+    journaled_numbers_.clear();
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {
@@ -127,7 +185,7 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {
         return nullptr;
     };
     TBuffer* victim = find_victim();
-    if (victim == nullptr && (owner_ == nullptr || !owner_->InTransaction())) {
+    if (victim == nullptr && !journal_open_ && (owner_ == nullptr || !owner_->InTransaction())) {
         FlushUnits(true);
         victim = find_victim();
     }

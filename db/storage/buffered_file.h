@@ -117,6 +117,15 @@ public:
     // Sets the cache capacity and read-ahead limit for the file's current header values.
     void ResetCache();
 
+    // A change journal: from BeginChange on, every unit handed out is first copied as it was;
+    // RollbackChange puts those copies back and drops the units appended since, so a change
+    // that fails half-way leaves the cache as it was. While a journal is open nothing is
+    // written to make room (the cache grows instead).
+    void BeginChange();
+    void EndChange();
+    void RollbackChange();
+    bool ChangeOpen() const { return journal_open_; }
+
     uint32_t Capacity() const { return capacity_; }
     size_t CachedCount() const { return cache_.size(); }
     uint32_t ReadAheadLimit() const { return read_ahead_limit_; }
@@ -156,6 +165,18 @@ private:
     void Unlink(TBuffer* buffer);
     void LinkFront(TBuffer* buffer);
     TBuffer* Pin(TBuffer* buffer);
+
+    void Journal(TBuffer* buffer);
+
+    struct JournalEntry {
+        uint32_t number;
+        bool dirty;
+        std::vector<uint8_t> image;
+    };
+    bool journal_open_ = false;
+    uint32_t journal_unit_count_ = 0;
+    std::vector<JournalEntry> journal_;
+    std::vector<uint32_t> journaled_numbers_; // sorted, for the lookup
 
     std::vector<std::unique_ptr<TBuffer>> cache_; // sorted by number
     std::vector<std::unique_ptr<TBuffer>> orphans_; // discarded while pinned

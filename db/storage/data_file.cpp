@@ -8,21 +8,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
-#include <sys/time.h>
 
 namespace zolvek {
 
 double LastUpdatedNow() {
-    struct timeval now;
-    gettimeofday(&now, nullptr);
-    struct tm local;
-    localtime_r(&now.tv_sec, &local);
     int32_t day = 0;
-    if (!TryEncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, day))
-        return 0;
-    int32_t ms = EncodeTime(
-        local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), int(now.tv_usec / 1000));
+    int32_t ms = 0;
+    LocalNow(day, ms);
     return EncodeLastUpdated(day, ms);
 }
 

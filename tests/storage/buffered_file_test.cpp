@@ -241,3 +241,48 @@ TEST_F(BufferedFileTest, TrimAndTruncateToHeader) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+TEST_F(BufferedFileTest, RolledBackChangeRestoresUnitsAndDropsAppendedOnes) {
+    {
+        TPinned<> earlier(file.GetUnit(&requester, 0, 2, false, rdNone));
+        earlier->Data()[0] = 77;
+        earlier->MarkDirty(); // a change made before the journal opened stays
+    }
+    file.BeginChange();
+    {
+        TPinned<> unit(file.GetUnit(&requester, 0, 3, false, rdNone));
+        unit->Data()[0] = 99;
+        unit->MarkDirty();
+        TPinned<> again(file.GetUnit(&requester, 0, 2, false, rdNone));
+        again->Data()[0] = 55;
+        TPinned<> appended(file.GetUnit(&requester, 0, 21, false, rdNone));
+        appended->Data()[0] = 1;
+    }
+    file.RollbackChange();
+    file.units = 20; // the owner restores its header
+    EXPECT_FALSE(file.IsCached(21));
+    TPinned<> three(file.GetUnit(&requester, 0, 3, false, rdNone));
+    EXPECT_EQ(three->Data()[0], 3);
+    EXPECT_FALSE(three->Dirty());
+    TPinned<> two(file.GetUnit(&requester, 0, 2, false, rdNone));
+    EXPECT_EQ(two->Data()[0], 77);
+    EXPECT_TRUE(two->Dirty());
+    two.Reset();
+    three.Reset();
+    // A finished change keeps its units.
+    file.BeginChange();
+    {
+        TPinned<> unit(file.GetUnit(&requester, 0, 4, false, rdNone));
+        unit->Data()[0] = 44;
+        unit->MarkDirty();
+    }
+    file.EndChange();
+    file.FlushUnits(false);
+    EXPECT_EQ(FirstByteOnDisk(4), 44);
+}
+
+} // namespace
+} // namespace zolvek

@@ -1,0 +1,237 @@
+// TDataCursor: one client's view of one table — open and close, the active index, a position
+// with crack semantics (before the first, on a record, after the last), moves, sequence numbers,
+// counts and bookmarks; record buffers and field access; BLOB access; and the changes of
+// records with index and BLOB maintenance. Changes of other cursors and processes are noticed
+// through the table's change stamp and the cursor re-synchronises its position.
+// Thread-safety: a cursor belongs to one thread at a time. Lifetime: created on a directory of
+// a session; it holds the shared table object from OpenTable to CloseTable.
+#pragma once
+
+#include "db/cursor/btree.h"
+#include "db/cursor/cursor_blobs.h"
+#include "db/cursor/index_keys.h"
+#include "db/expr/errors.h"
+#include "db/expr/records_bitmap.h"
+#include "db/expr/safe_object.h"
+#include "db/storage/index_page.h"
+#include "db/storage/table.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zolvek {
+
+class TDataDirectory;
+
+class TDataCursor : public TSafeObject, public TUnitRequester {
+public:
+    TDataCursor(TDataDirectory& directory, std::string table_name);
+    ~TDataCursor() override;
+    TDataCursor(const TDataCursor&) = delete;
+    TDataCursor& operator=(const TDataCursor&) = delete;
+
+    // Set before OpenTable.
+    bool Exclusive = false;
+    bool ReadOnly = false;
+
+    // ---- Open, close, index ----
+    void OpenTable();
+    void CloseTable();
+    bool IsOpen() const { return table_ != nullptr; }
+    TDataTable& Table() const { return *table_; }
+    const std::string& TableName() const { return table_name_; }
+    // "" is the primary index; an unknown name raises 10022.
+    void SelectIndex(const std::string& index_name);
+    uint8_t ActiveIndex() const { return active_slot_; }
+    const TIndexKeyInfo& ActiveKeys() const { return *keys_; }
+
+    // ---- Navigation; read operations return 0, 8705, 8706 or 8709 ----
+    void MoveFirst();
+    void MoveLast();
+    EngineCode ReadNext(uint8_t* buffer);
+    EngineCode ReadPrior(uint8_t* buffer);
+    // With `lock`, starts an edit: locks the record (pessimistic protocol) and checks that the
+    // caller's copy is still the stored record (8708 otherwise).
+    EngineCode ReadCurrent(uint8_t* buffer, bool lock = false);
+    int32_t SequenceNumber() const;
+    bool MoveToSequence(int32_t n);
+    int32_t RecordCount() const;
+    int32_t TableRecordCount() const;
+    bool Bof() const { return bof_; }
+    bool Eof() const { return eof_; }
+    uint32_t CurrentRecordNumber() const { return record_number_; }
+
+    size_t BookmarkSize() const;
+    void GetBookmark(uint8_t* bookmark) const;
+    bool GotoBookmark(
+        const uint8_t* bookmark, bool keep_crack = false, bool inside_bracket = false);
+    int CompareBookmarks(const uint8_t* a, const uint8_t* b) const;
+    // Positions on `key` of the active index, compared over `length` bytes (0: the whole key).
+    bool SeekKey(const uint8_t* key, bool nearest, bool keep_crack, size_t length = 0);
+    void RefreshCursor();
+    void CheckResult(EngineCode code, const std::string& message = {}) const;
+
+    // ---- Record buffers and field access ----
+    size_t RecordSize() const;
+    void ClearRecord(uint8_t* buffer) const;
+    void InitNewRecord(uint8_t* buffer) const;
+    // True when the field is null; `value` (PhysicalSize bytes) may be null.
+    bool ReadFieldValue(int32_t field_no, const uint8_t* buffer, uint8_t* value) const;
+    void WriteFieldValue(int32_t field_no, uint8_t* buffer, const uint8_t* value, size_t length,
+        bool computed = false, bool empty_blob = false) const;
+    EngineCode CopyCurrentRecord(uint8_t* buffer);
+    const FieldDescriptor& GetFieldDescriptor(int32_t field_no) const;
+    const FieldDescriptor& FindFieldDescriptor(const std::string& name) const;
+    const std::vector<FieldDescriptor>& Fields() const;
+    uint8_t IndexCount() const;
+    const IndexDescriptor& GetIndexDescriptor(uint8_t slot) const;
+
+    // ---- BLOB access ----
+    size_t OpenBlobField(int32_t field_no, uint8_t* buffer, TBlobBuffer::TMode mode,
+        bool table_numbering = false, bool temporary = false);
+    size_t ReadBlobBytes(
+        int32_t field_no, const uint8_t* buffer, size_t offset, uint8_t* destination, size_t count);
+    void WriteBlobBytes(
+        int32_t field_no, uint8_t* buffer, size_t offset, const uint8_t* source, size_t count);
+    void TruncateBlobField(int32_t field_no, uint8_t* buffer, size_t size);
+    size_t BlobFieldSize(int32_t field_no, const uint8_t* buffer);
+    void CloseBlobField(int32_t field_no, uint8_t* buffer, bool table_numbering = false);
+    void DiscardBlobChanges(uint8_t* buffer);
+    TCursorBlobs& Blobs() { return *blobs_; }
+
+    // ---- Changes ----
+    void InsertRecord(uint8_t* buffer, bool reposition = true, bool hash = true,
+        bool skip_unique = false, bool keep_autoinc = false, bool keep_record_number = false);
+    void ModifyRecord(
+        uint8_t* buffer, bool unlock = true, bool reposition = true, bool skip_unique = false);
+    void UnlockCurrent();
+    void DeleteRecord(uint8_t* buffer, bool reposition = true);
+    // The digest of a record's field values (BLOB fields counted as empty).
+    void ComputeRecordHash(uint8_t* record) const;
+
+    // ---- TUnitRequester ----
+    bool CheckTableChanged() override;
+    uint32_t ReadAheadUnits(const TBufferedFile& file, int direction) override;
+
+private:
+    // Brackets one operation's reads: change check first, read lock released at the end.
+    class TReadBracket {
+    public:
+        explicit TReadBracket(TDataCursor& cursor)
+            : cursor_(cursor) {
+            cursor_.BeginRead();
+        }
+        ~TReadBracket() {
+            try {
+                cursor_.EndRead();
+            } catch (const EDatabaseError&) {
+                // The lock goes with the process at the latest; nothing to report from here.
+            }
+        }
+
+    private:
+        TDataCursor& cursor_;
+    };
+
+    // Navigation internals.
+    void SetActiveIndex(uint8_t slot);
+    void BeginRead();
+    void EndRead();
+    void Resynchronise();
+    void RecomputeView();
+    void ComputeBounds();
+    void Reposition();
+    void SetEmptyView();
+    bool GotoFirstOfView();
+    bool GotoLastOfView();
+    bool StepOnce(bool forward);
+    bool StepBy(int32_t n);
+    void LoadCurrentRecord(int direction);
+    bool IsVisible(uint32_t record, const uint8_t* image);
+    void FindVisible(int direction);
+    bool InRange(const uint8_t* key) const;
+    bool PositionOn(const TIndexPosition& position);
+    void RememberCounters();
+    bool CountersMoved() const;
+    TIndexTree& Tree() const { return *tree_; }
+    void RebuildRecreatedIndex();
+    const FieldDescriptor& Field(int32_t field_no) const;
+    [[noreturn]] void RaiseError(uint16_t code) const;
+    uint8_t* Current() { return current_.data(); }
+
+    // Change internals (cursor_updates.cpp).
+    class TWriteBracket;
+    bool BeginWrite();
+    void EndWrite();
+    bool LockCursorRecord(uint32_t record);
+    void UnlockCursorRecord(uint32_t record);
+    void CommitChange(
+        bool even_if_exclusive, bool trim, bool data_header, bool index_header, bool blob_header);
+    void CheckWritable() const;
+    void RollbackFailedChange();
+    void BeginChangeJournal();
+    void EndChangeJournal();
+    void FireTrigger(int event) const;
+
+    // Header images as they were when the running change began.
+    struct TChangeJournal {
+        bool open = false;
+        DataFileHeader data;
+        IndexSlots index;
+        BlobFileHeader blob;
+    };
+    TChangeJournal journal_;
+
+    // The key parameters and tree of every index, for maintaining them all on each change.
+    struct TSlotIndex {
+        std::unique_ptr<TIndexKeyInfo> keys;
+        std::unique_ptr<TIndexTree> tree;
+    };
+    TSlotIndex& SlotIndex(uint8_t slot);
+    void ResetSlotIndexes();
+
+    TDataDirectory& directory_;
+    std::string table_name_;
+    TDataTable* table_ = nullptr;
+    std::vector<TSlotIndex> slot_indexes_;
+    uint32_t locale_id_ = 0;
+
+    uint8_t active_slot_ = 128;
+    std::unique_ptr<TIndexKeyInfo> keys_;
+    std::unique_ptr<TIndexTree> tree_;
+
+    std::vector<uint8_t> current_;
+    std::vector<uint8_t> old_copy_;
+    std::vector<uint8_t> work_;
+    std::vector<uint8_t> key_;
+    std::vector<uint8_t> other_key_;
+
+    // Position: a private copy of the current leaf, the entry in it, its ordinal, the record.
+    std::unique_ptr<TPage> leaf_;
+    TIndexPosition position_;
+    uint32_t record_number_ = 0;
+    bool bof_ = true;
+    bool eof_ = true;
+
+    // Range on the active index and the ordinals of the view.
+    bool range_active_ = false;
+    std::vector<uint8_t> range_start_;
+    std::vector<uint8_t> range_end_;
+    int64_t first_ordinal_ = 1;
+    int64_t last_ordinal_ = 0;
+
+    // Filters: the combined bitmap of the active filters and its count (none yet).
+    bool filters_active_ = false;
+    TRecordsBitmap combined_;
+    int32_t filtered_count_ = 0;
+
+    uint32_t remembered_change_count_ = 0;
+    int read_depth_ = 0;
+    bool edit_locked_ = false;
+    uint32_t edit_record_ = 0;
+
+    std::unique_ptr<TCursorBlobs> blobs_;
+};
+
+} // namespace zolvek

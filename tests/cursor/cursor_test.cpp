@@ -1,0 +1,370 @@
+#include "cursor_fixture.h"
+
+#include "db/storage/records.h"
+
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+
+#include "db/expr/bytes.h"
+
+namespace zolvek {
+namespace {
+
+using testing::CodeOf;
+using testing::EngineFixture;
+using testing::GlossaryCursor;
+using testing::GlossaryDefinition;
+using testing::kExplanation;
+using testing::kWord;
+using testing::RunInChild;
+
+class CursorTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        CreateTable("datalar", GlossaryDefinition());
+    }
+};
+
+TEST_F(CursorTest, EmptyTableReportsItsCodes) {
+    GlossaryCursor g(*directory);
+    EXPECT_EQ(g.cursor.ReadNext(g.record.data()), ZOLVEK_EOF);
+    EXPECT_EQ(g.cursor.ReadPrior(g.record.data()), ZOLVEK_BOF);
+    EXPECT_EQ(g.cursor.ReadCurrent(g.record.data()), ZOLVEK_NOCURRREC);
+    EXPECT_EQ(g.cursor.RecordCount(), 0);
+    EXPECT_EQ(g.cursor.SequenceNumber(), 0);
+    EXPECT_EQ(g.cursor.CopyCurrentRecord(g.record.data()), ZOLVEK_NOCURRREC);
+}
+
+TEST_F(CursorTest, MovesAtTheEndsOfTheView) {
+    GlossaryCursor g(*directory);
+    for (const char* word : { "kalem", "ayna", "zeytin" })
+        g.Insert(word);
+    // Without a primary key the primary order is the order of insertion.
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "ayna", "zeytin" }));
+    g.cursor.MoveFirst();
+    EXPECT_EQ(g.cursor.ReadPrior(g.record.data()), ZOLVEK_BOF);
+    EXPECT_EQ(g.cursor.ReadNext(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "kalem");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 1);
+    g.cursor.MoveLast();
+    EXPECT_EQ(g.cursor.ReadNext(g.record.data()), ZOLVEK_EOF);
+    EXPECT_EQ(g.cursor.ReadPrior(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "zeytin");
+    EXPECT_EQ(g.cursor.ReadNext(g.record.data()), ZOLVEK_EOF);
+    EXPECT_EQ(g.cursor.ReadPrior(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "zeytin");
+    EXPECT_EQ(g.cursor.ReadPrior(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "ayna");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 2);
+    EXPECT_EQ(g.cursor.RecordCount(), 3);
+}
+
+TEST_F(CursorTest, TurkishOrderAndIndexSwitchKeepTheRecord) {
+    GlossaryCursor g(*directory);
+    // çay, cam, Dal, ılık, ırmak, ilaç, İnci (Windows-1254 bytes)
+    for (const char* word : { "\xE7"
+                              "ay",
+             "cam", "Dal", "\xFDl\xFDk", "\xFDrmak", "ila\xE7", "\xDDnci" })
+        g.Insert(word);
+    g.cursor.SelectIndex("indexx");
+    EXPECT_EQ(g.Words(),
+        (std::vector<std::string> { "cam",
+            "\xE7"
+            "ay",
+            "Dal", "\xFDl\xFDk", "\xFDrmak", "ila\xE7", "\xDDnci" }));
+
+    // Stand on "Dal" in the primary order (third), then switch to A'dan Z'ye.
+    g.cursor.SelectIndex("");
+    g.cursor.MoveFirst();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(g.cursor.ReadNext(g.record.data()), 0);
+    ASSERT_EQ(g.Word(g.record), "Dal");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 3);
+    g.cursor.SelectIndex("INDEXX");
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "Dal");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 3);
+    g.cursor.SelectIndex("ANAHTAR");
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "Dal");
+    EXPECT_EQ(CodeOf([&] { g.cursor.SelectIndex("YOK"); }), ZOLVEK_INVALIDINDEXNAME);
+    EXPECT_EQ(g.cursor.ActiveIndex(), 2);
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "Dal");
+}
+
+TEST_F(CursorTest, SequenceNumbersAndMoveToSequenceAgree) {
+    GlossaryCursor g(*directory);
+    for (int i = 0; i < 300; ++i)
+        g.Insert("w" + std::to_string((i * 37) % 101) + "_" + std::to_string(i));
+    for (const char* index : { "", "INDEXX" }) {
+        g.cursor.SelectIndex(index);
+        g.cursor.MoveFirst();
+        int32_t expected = 0;
+        std::vector<std::string> order;
+        while (g.cursor.ReadNext(g.record.data()) == 0) {
+            EXPECT_EQ(g.cursor.SequenceNumber(), ++expected);
+            order.push_back(g.Word(g.record));
+        }
+        EXPECT_EQ(expected, 300);
+        for (int32_t n = 1; n <= 300; n += 7) {
+            ASSERT_TRUE(g.cursor.MoveToSequence(n)) << n;
+            EXPECT_EQ(g.cursor.SequenceNumber(), n);
+            ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+            EXPECT_EQ(g.Word(g.record), order[size_t(n - 1)]);
+        }
+        EXPECT_FALSE(g.cursor.MoveToSequence(301));
+    }
+}
+
+TEST_F(CursorTest, BookmarksOfEqualWordsFindTheirRecord) {
+    GlossaryCursor g(*directory);
+    g.Insert("kalem", "bir");
+    g.Insert("kalem", "iki");
+    g.Insert("kalem", "\xFC\xE7");
+    g.Insert("silgi", "dort");
+    g.cursor.SelectIndex("INDEXX");
+    g.cursor.MoveFirst();
+    g.cursor.ReadNext(g.record.data());
+    g.cursor.ReadNext(g.record.data());
+    ASSERT_EQ(g.Explanation(g.record), "iki");
+    std::vector<uint8_t> bookmark(g.cursor.BookmarkSize());
+    g.cursor.GetBookmark(bookmark.data());
+    g.cursor.MoveLast();
+    EXPECT_TRUE(g.cursor.GotoBookmark(bookmark.data()));
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Explanation(g.record), "iki");
+
+    // Delete it through another cursor: the bookmark now lands on the next key.
+    GlossaryCursor other(*directory);
+    other.cursor.SelectIndex("INDEXX");
+    other.cursor.MoveFirst();
+    other.cursor.ReadNext(other.record.data());
+    other.cursor.ReadNext(other.record.data());
+    other.DeleteCurrent();
+    EXPECT_FALSE(g.cursor.GotoBookmark(bookmark.data()));
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Explanation(g.record), "\xFC\xE7");
+    EXPECT_EQ(g.cursor.RecordCount(), 3);
+}
+
+TEST_F(CursorTest, ChangesOfAnotherProcessAreSeenAndTheRecordKept) {
+    // Strict change detection checks the table at every operation, not only on a cache miss.
+    session->Settings().StrictChangeDetection = true;
+    GlossaryCursor g(*directory);
+    for (const char* word : { "elma", "kiraz", "nar" })
+        g.Insert(word);
+    g.cursor.SelectIndex("INDEXX");
+    g.cursor.MoveFirst();
+    g.cursor.ReadNext(g.record.data());
+    g.cursor.ReadNext(g.record.data());
+    ASSERT_EQ(g.Word(g.record), "kiraz");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 2);
+    std::string path = dir.Path();
+    ASSERT_EQ(RunInChild([path] {
+        TDataEngine engine;
+        engine.StartEngine();
+        TDataDirectory* directory = engine.CreateSession()->OpenDirectory("db", path, false);
+        GlossaryCursor other(*directory);
+        other.Insert("armut");
+        return 0;
+    }),
+        0);
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "kiraz");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 3);
+    EXPECT_EQ(g.cursor.RecordCount(), 4);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "armut", "elma", "kiraz", "nar" }));
+}
+
+TEST_F(CursorTest, EditLocksExcludeOtherSessionsAndProcesses) {
+    session->Settings().LockRetryCount = 1;
+    session->Settings().LockWaitTime = 10;
+    GlossaryCursor g(*directory);
+    g.Insert("kalem");
+    g.cursor.MoveFirst();
+    std::vector<uint8_t> edit(g.cursor.RecordSize());
+    ASSERT_EQ(g.cursor.ReadNext(edit.data()), 0);
+    ASSERT_EQ(g.cursor.ReadCurrent(edit.data(), true), 0);
+
+    TDataSession* second = engine.CreateSession();
+    second->Settings().LockRetryCount = 1;
+    second->Settings().LockWaitTime = 10;
+    GlossaryCursor other(*second->OpenDirectory("other", dir.Path(), false));
+    other.cursor.MoveFirst();
+    std::vector<uint8_t> their(other.cursor.RecordSize());
+    ASSERT_EQ(other.cursor.ReadNext(their.data()), 0);
+    EXPECT_EQ(CodeOf([&] { other.cursor.ReadCurrent(their.data(), true); }), ZOLVEK_RECLOCKFAILED);
+
+    std::string path = dir.Path();
+    EXPECT_EQ(RunInChild([path] {
+        TDataEngine engine;
+        engine.StartEngine();
+        TDataSession* session = engine.CreateSession();
+        session->Settings().LockRetryCount = 1;
+        session->Settings().LockWaitTime = 10;
+        GlossaryCursor child(*session->OpenDirectory("db", path, false));
+        child.cursor.MoveFirst();
+        child.cursor.ReadNext(child.record.data());
+        return CodeOf([&] { child.cursor.ReadCurrent(child.record.data(), true); })
+                == ZOLVEK_RECLOCKFAILED
+            ? 0
+            : 1;
+    }),
+        0);
+
+    // The first edit posts; the other session's copy is now stale.
+    std::string word = "kur\xFEun";
+    g.cursor.WriteFieldValue(
+        kWord, edit.data(), reinterpret_cast<const uint8_t*>(word.data()), word.size());
+    g.cursor.ModifyRecord(edit.data());
+    EXPECT_EQ(
+        CodeOf([&] { other.cursor.ReadCurrent(their.data(), true); }), ZOLVEK_KEYORRECDELETED);
+    ASSERT_EQ(other.cursor.ReadCurrent(their.data()), 0);
+    EXPECT_EQ(other.Word(their), word);
+}
+
+TEST_F(CursorTest, UniqueViolationChangesNothing) {
+    auto definition = GlossaryDefinition();
+    definition.SecondaryIndexes[0].Unique = true;
+    CreateTable("tekil", definition);
+    GlossaryCursor g(*directory, "tekil");
+    g.Insert("kalem", "yaz\xFD arac\xFD");
+    g.Insert("silgi");
+    auto before = std::filesystem::file_size(dir.File("tekil.idx"));
+    EXPECT_EQ(CodeOf([&] { g.Insert("KALEM", "ba\xFEka"); }), ZOLVEK_KEYVIOL);
+    EXPECT_EQ(g.cursor.TableRecordCount(), 2);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "silgi" }));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("tekil.idx")), before);
+    // Changing a record into a duplicate is refused too, and the record stays as it was.
+    g.cursor.SelectIndex("INDEXX");
+    g.cursor.MoveLast();
+    g.cursor.ReadPrior(g.record.data());
+    ASSERT_EQ(g.Word(g.record), "silgi");
+    EXPECT_EQ(CodeOf([&] { g.Modify("Kalem"); }), ZOLVEK_KEYVIOL);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "silgi" }));
+}
+
+TEST_F(CursorTest, MemoRewrittenInPlaceDoesNotGrowTheBlobFile) {
+    GlossaryCursor g(*directory);
+    std::string long_text(3000, 'a');
+    g.Insert("kalem", long_text);
+    auto size = std::filesystem::file_size(dir.File("datalar.blb"));
+    for (int round = 0; round < 5; ++round) {
+        std::string text(2500 + round * 100, char('b' + round));
+        g.cursor.MoveFirst();
+        g.cursor.ReadNext(g.record.data());
+        g.Modify("kalem", &text);
+        EXPECT_EQ(std::filesystem::file_size(dir.File("datalar.blb")), size) << round;
+        g.cursor.ReadCurrent(g.record.data());
+        EXPECT_EQ(g.Explanation(g.record), text);
+    }
+    // Emptying the memo frees its chain.
+    std::string empty;
+    g.Modify("kalem", &empty);
+    g.cursor.ReadCurrent(g.record.data());
+    EXPECT_TRUE(g.cursor.ReadFieldValue(kExplanation, g.record.data(), nullptr));
+    EXPECT_NE(g.cursor.Table().BlobFile().Header().FirstFreeBlock, 0);
+}
+
+TEST_F(CursorTest, DeletedSlotIsReusedWithANewRecordID) {
+    GlossaryCursor g(*directory);
+    g.Insert("bir");
+    g.Insert("iki");
+    g.cursor.MoveFirst();
+    g.cursor.ReadNext(g.record.data());
+    int32_t first_id = RecordIDOf(g.record.data());
+    g.DeleteCurrent();
+    EXPECT_EQ(g.cursor.RecordCount(), 1);
+    uint32_t reused = g.Insert("uc");
+    EXPECT_EQ(reused, 1u);
+    g.cursor.SelectIndex("");
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "iki", "uc" }));
+    g.cursor.MoveLast();
+    g.cursor.ReadPrior(g.record.data());
+    EXPECT_EQ(RecordIDOf(g.record.data()), first_id + 2);
+}
+
+TEST_F(CursorTest, ChangeThatFailsHalfWayLeavesTheTableAsItWas) {
+    GlossaryCursor g(*directory);
+    g.Insert("bir", "birinci");
+    g.Insert("iki", "ikinci");
+    // Damage the secondary index: its key of "bir" disappears behind the cursor's back.
+    {
+        TDataTable& table = g.cursor.Table();
+        TIndexKeyInfo keys(1, table.IndexFile().Slots()[1], table.DataFile().Fields(),
+            table.LocaleID(), "datalar");
+        TIndexTree tree(table.IndexFile(), keys, nullptr);
+        TPinned<TRecord> record(table.DataFile().ReadRecord(nullptr, 1));
+        std::vector<uint8_t> key(keys.KeyLength());
+        keys.BuildKey(record->Data(), key.data());
+        record.Reset();
+        table.BeginTableWrite();
+        tree.DeleteKey(key.data());
+        table.FlushTable(false, false, true, false, false);
+        table.EndTableWrite();
+    }
+    g.cursor.MoveFirst();
+    g.cursor.ReadNext(g.record.data());
+    ASSERT_EQ(g.Word(g.record), "bir");
+    uint32_t free_blocks_before = uint32_t(g.cursor.Table().BlobFile().Header().FirstFreeBlock);
+    EXPECT_EQ(CodeOf([&] { g.DeleteCurrent(); }), ZOLVEK_INDEXCORRUPT);
+    // The primary key, the record, its memo and the count are all still there.
+    EXPECT_EQ(g.cursor.TableRecordCount(), 2);
+    EXPECT_EQ(uint32_t(g.cursor.Table().BlobFile().Header().FirstFreeBlock), free_blocks_before);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "bir", "iki" }));
+    g.cursor.MoveFirst();
+    g.cursor.ReadNext(g.record.data());
+    EXPECT_EQ(g.Explanation(g.record), "birinci");
+}
+
+TEST_F(CursorTest, DefaultsAndCopyOfTheCurrentRecord) {
+    TableDefinition definition;
+    definition.Fields.push_back(testing::Field("NO", kTypeInteger, 0, kSubTypeAutoInc));
+    definition.Fields.push_back(testing::Field("AD", kTypeString, 20));
+    definition.Fields.push_back(testing::Field("NOT", kTypeBlob, 0, kSubTypeMemo));
+    definition.Fields.push_back(testing::Field("TARIH", kTypeDateTime));
+    definition.Fields[1].DefaultValue = "ads\xFDz";
+    definition.Fields[3].DefaultValue = "CURRENT_DATE";
+    definition.Fields[1].Required = true;
+    CreateTable("kayit", definition);
+    TDataCursor cursor(*directory, "kayit");
+    cursor.OpenTable();
+    std::vector<uint8_t> record(cursor.RecordSize());
+    cursor.InitNewRecord(record.data());
+    EXPECT_EQ(StringFieldValue(cursor.GetFieldDescriptor(2), record.data()), "ads\xFDz");
+    uint8_t stamp[8];
+    ASSERT_FALSE(cursor.ReadFieldValue(4, record.data(), stamp));
+    EXPECT_EQ(std::fmod(LoadDouble(stamp), 86400000.0), 0.0);
+    cursor.OpenBlobField(3, record.data(), TBlobBuffer::bmWrite);
+    cursor.WriteBlobBytes(3, record.data(), 0, reinterpret_cast<const uint8_t*>("not"), 3);
+    cursor.InsertRecord(record.data());
+    cursor.CloseBlobField(3, record.data());
+    uint8_t number[4];
+    cursor.ReadCurrent(record.data());
+    cursor.ReadFieldValue(1, record.data(), number);
+    EXPECT_EQ(LoadI32(number), 1);
+
+    std::vector<uint8_t> copy(cursor.RecordSize());
+    ASSERT_EQ(cursor.CopyCurrentRecord(copy.data()), 0);
+    EXPECT_TRUE(cursor.ReadFieldValue(1, copy.data(), nullptr)); // auto-increment left null
+    EXPECT_EQ(cursor.BlobFieldSize(3, copy.data()), 3u);
+    cursor.InsertRecord(copy.data());
+    cursor.CloseBlobField(3, copy.data());
+    cursor.ReadCurrent(record.data());
+    cursor.ReadFieldValue(1, record.data(), number);
+    EXPECT_EQ(LoadI32(number), 2);
+    EXPECT_EQ(cursor.OpenBlobField(3, record.data(), TBlobBuffer::bmRead), 3u);
+    cursor.CloseBlobField(3, record.data());
+
+    cursor.ClearRecord(record.data());
+    EXPECT_EQ(CodeOf([&] { cursor.InsertRecord(record.data()); }), ZOLVEK_REQDERR);
+    EXPECT_EQ(CodeOf([&] { cursor.GetFieldDescriptor(9); }), ZOLVEK_OUTOFRANGE);
+    EXPECT_EQ(CodeOf([&] { cursor.FindFieldDescriptor("YOK"); }), ZOLVEK_OUTOFRANGE);
+}
+
+} // namespace
+} // namespace zolvek
