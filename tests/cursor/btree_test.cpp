@@ -327,6 +327,47 @@ TEST_F(BTreeTest, PositionsSurviveAsLeafCopiesAndRecomputedOrdinals) {
     EXPECT_EQ(Join(t.Verify()), "");
 }
 
+TEST_F(BTreeTest, ARolledBackChangeLeavesThePagesAsTheyWere) {
+    TreeConfig config;
+    config.compression = icFull;
+    IndexedTable t(*directory, "t", TreeTable(config));
+    std::vector<uint32_t> records;
+    for (int i = 0; i < 300; ++i)
+        records.push_back(InsertText(t, "j" + std::to_string(i % 37), i % 3));
+    auto snapshot = [&] {
+        std::vector<Bytes> keys;
+        TIndexPosition position;
+        for (bool more = t.Tree(kIx).First(position); more;
+             more = t.Tree(kIx).Next(position) == TStepResult::stMoved) {
+            Bytes key(t.Keys(kIx).KeyLength());
+            uint32_t record = 0;
+            t.Tree(kIx).ReadEntry(position, key.data(), record);
+            keys.push_back(key);
+        }
+        return keys;
+    };
+    const std::vector<Bytes> before = snapshot();
+    for (bool deleting : { false, true }) {
+        DataFileHeader data_header = t.DataFile().Header();
+        IndexSlots index = t.IndexFile().Index();
+        t.DataFile().BeginChange();
+        t.IndexFile().BeginChange();
+        if (deleting) {
+            for (size_t i = 0; i < records.size(); i += 2)
+                t.Delete(records[i]);
+        } else {
+            for (int i = 0; i < 200; ++i)
+                InsertText(t, "a" + std::to_string(i), i);
+        }
+        t.DataFile().RollbackChange();
+        t.IndexFile().RollbackChange();
+        t.DataFile().Header() = data_header;
+        t.IndexFile().Index() = index;
+        EXPECT_TRUE(snapshot() == before) << deleting;
+        EXPECT_EQ(Join(t.Verify()), "") << deleting;
+    }
+}
+
 // A requester that reports one table change on demand, dropping the caches as a real change
 // does.
 class ChangingRequester : public TUnitRequester {
