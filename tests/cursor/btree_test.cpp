@@ -732,8 +732,7 @@ std::vector<TreeConfig> PropertyConfigs() {
     return configs;
 }
 
-std::string ConfigName(const ::testing::TestParamInfo<TreeConfig>& info) {
-    const TreeConfig& c = info.param;
+std::string ConfigText(const TreeConfig& c) {
     static const char* modes[] = { "None", "Dup", "Trail", "Full" };
     std::string name = std::string(modes[c.compression]) + (c.unique ? "Unique" : "Multi")
         + std::to_string(c.page_size) + "Key" + std::to_string(c.string_size);
@@ -742,6 +741,14 @@ std::string ConfigName(const ::testing::TestParamInfo<TreeConfig>& info) {
     if (c.locale != 0)
         name += "Turkish";
     return name;
+}
+
+std::string ConfigName(const ::testing::TestParamInfo<TreeConfig>& info) {
+    return ConfigText(info.param);
+}
+
+void PrintTo(const TreeConfig& config, std::ostream* out) {
+    *out << ConfigText(config);
 }
 
 INSTANTIATE_TEST_SUITE_P(
