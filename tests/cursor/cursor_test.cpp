@@ -368,3 +368,85 @@ TEST_F(CursorTest, DefaultsAndCopyOfTheCurrentRecord) {
 
 } // namespace
 } // namespace zolvek
+
+#include "db/cursor/table_verifier.h"
+
+#include <map>
+#include <random>
+
+namespace zolvek {
+namespace {
+
+// Random inserts, changes and deletes through two cursors of one table, with memos of all
+// sizes, checked against a model and by the verifiers.
+TEST_F(CursorTest, RandomChangesThroughTwoCursorsKeepTheTableConsistent) {
+    testing::GlossaryCursor a(*directory);
+    testing::GlossaryCursor b(*directory);
+    b.cursor.SelectIndex("INDEXX");
+    std::mt19937 random(20261211);
+    std::multimap<std::string, std::string> model; // word -> explanation
+    auto random_word = [&] {
+        static const char* stems[] = { "kalem", "kitap",
+            "\xE7"
+            "ay",
+            "\xFDs\xFDk", "\xDDnci", "defter", "silgi" };
+        return std::string(stems[random() % 7]) + std::to_string(random() % 40);
+    };
+    auto random_memo = [&] {
+        size_t size = random() % 4 == 0 ? 0 : random() % 1500;
+        std::string text(size, ' ');
+        for (char& c : text)
+            c = char('a' + random() % 26);
+        return text;
+    };
+    for (int step = 0; step < 2000; ++step) {
+        testing::GlossaryCursor& g = (step % 2 == 0) ? a : b;
+        int action = int(random() % 10);
+        if (model.empty() || action < 5) {
+            std::string word = random_word();
+            std::string memo = random_memo();
+            g.Insert(word, memo);
+            model.emplace(word, memo);
+            continue;
+        }
+        // Go to a random record of the cursor's view.
+        int32_t n = int32_t(random() % model.size()) + 1;
+        ASSERT_TRUE(g.cursor.MoveToSequence(n));
+        ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+        std::string word = g.Word(g.record);
+        std::string memo = g.Explanation(g.record);
+        auto range = model.equal_range(word);
+        auto it = std::find_if(
+            range.first, range.second, [&](const auto& entry) { return entry.second == memo; });
+        ASSERT_NE(it, range.second) << word;
+        if (action < 8) {
+            std::string new_word = random() % 2 ? word : random_word();
+            std::string new_memo = random() % 2 ? memo : random_memo();
+            g.Modify(new_word, &new_memo);
+            model.erase(it);
+            model.emplace(new_word, new_memo);
+        } else {
+            g.DeleteCurrent();
+            model.erase(it);
+        }
+        if (step % 250 == 249) {
+            EXPECT_EQ(VerifyTable(a.cursor.Table()), std::vector<std::string> {}) << step;
+        }
+    }
+    EXPECT_EQ(a.cursor.TableRecordCount(), int32_t(model.size()));
+    // Both cursors see every word with its explanation, in their orders.
+    std::multimap<std::string, std::string> seen;
+    a.cursor.MoveFirst();
+    while (a.cursor.ReadNext(a.record.data()) == 0)
+        seen.emplace(a.Word(a.record), a.Explanation(a.record));
+    std::vector<std::pair<std::string, std::string>> expected(model.begin(), model.end());
+    std::vector<std::pair<std::string, std::string>> found(seen.begin(), seen.end());
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_TRUE(found == expected) << found.size() << " records seen, " << expected.size() << " expected";
+    EXPECT_EQ(b.Words().size(), model.size());
+    EXPECT_EQ(VerifyTable(b.cursor.Table()), std::vector<std::string> {});
+}
+
+} // namespace
+} // namespace zolvek
