@@ -1,0 +1,296 @@
+// The glossary table against SQLite on the same data in the same run: the 371,000 words of the
+// Turkish hunspell list as key words, each with a deterministic explanation of 200-600 bytes.
+//   1. insert one record per change (SQLite: autocommit, synchronous=OFF, like our unsynced writes)
+//   2. scan the key words in key-word order (a case-insensitive index on the word)
+//   3. the same scan reading each explanation too
+//   4. 1,000 seeks of random key words
+//   5. 10,000 rewrites of explanations of random records
+// Each line prints both times and the ratio ours/SQLite (below 1.0: we are faster).
+// Usage: glossary_bench [records] [work folder]
+#include "dictionary.h"
+
+#include "db/cursor/cursor.h"
+#include "db/storage/directory.h"
+#include "db/storage/records.h"
+#include "db/storage/engine.h"
+#include "db/storage/session.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+using namespace zolvek;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+std::string Explanation(size_t i) {
+    std::mt19937 random(uint32_t(i * 2654435761u));
+    size_t size = 200 + random() % 401;
+    static const char* kWords[] = { "bir", "s\xF6zc\xFCk", "anlam", "dil",
+        "t\xFCrk\xE7"
+        "e",
+        "a\xE7\xFDklama", "\xF6rnek", "kullan\xFDm", "eski", "yeni" };
+    std::string text;
+    while (text.size() < size) {
+        text += kWords[random() % 10];
+        text += ' ';
+    }
+    text.resize(size);
+    return text;
+}
+
+void Check(int result, sqlite3* db, const char* what) {
+    if (result != SQLITE_OK && result != SQLITE_DONE && result != SQLITE_ROW)
+        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+struct Line {
+    const char* name;
+    double ours;
+    double sqlite;
+};
+
+// ---- ZOLVEK ----
+
+struct Ours {
+    TDataEngine engine;
+    TDataDirectory* directory = nullptr;
+    std::unique_ptr<TDataCursor> cursor;
+    std::vector<uint8_t> record;
+
+    explicit Ours(const std::string& path) {
+        engine.StartEngine();
+        directory = engine.CreateSession()->OpenDirectory("bench", path, false);
+        TableDefinition definition;
+        FieldDefinition word;
+        word.Name = "ANAHTAR";
+        word.DataType = kTypeString;
+        word.Size = 175;
+        FieldDefinition memo;
+        memo.Name = "ACIKLAMA";
+        memo.DataType = kTypeBlob;
+        memo.SubType = kSubTypeMemo;
+        FieldDefinition letter;
+        letter.Name = "INDEX";
+        letter.DataType = kTypeString;
+        letter.Size = 1;
+        definition.Fields = { word, memo, letter };
+        IndexDefinition by_word;
+        by_word.Name = "INDEXX";
+        by_word.Fields = { 1 };
+        by_word.CaseInsensitive = true;
+        by_word.Compression = icFull;
+        definition.SecondaryIndexes.push_back(by_word);
+        definition.LocaleID = 1055;
+        directory->ReleaseTable(directory->CreateTable("datalar", definition));
+        cursor = std::make_unique<TDataCursor>(*directory, "datalar");
+        cursor->OpenTable();
+        record.resize(cursor->RecordSize());
+    }
+
+    void Insert(const std::string& word, const std::string& text) {
+        cursor->InitNewRecord(record.data());
+        cursor->WriteFieldValue(
+            1, record.data(), reinterpret_cast<const uint8_t*>(word.data()), word.size());
+        cursor->WriteFieldValue(3, record.data(), reinterpret_cast<const uint8_t*>(word.data()), 1);
+        cursor->OpenBlobField(2, record.data(), TBlobBuffer::bmWrite);
+        cursor->WriteBlobBytes(
+            2, record.data(), 0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        cursor->InsertRecord(record.data(), false);
+        cursor->CloseBlobField(2, record.data());
+    }
+
+    size_t Scan(bool with_memo) {
+        size_t bytes = 0;
+        cursor->MoveFirst();
+        std::string buffer;
+        while (cursor->ReadNext(record.data()) == 0) {
+            bytes += StringFieldValue(cursor->GetFieldDescriptor(1), record.data()).size();
+            if (with_memo) {
+                size_t size = cursor->OpenBlobField(2, record.data(), TBlobBuffer::bmRead);
+                buffer.resize(size);
+                cursor->ReadBlobBytes(
+                    2, record.data(), 0, reinterpret_cast<uint8_t*>(buffer.data()), size);
+                cursor->CloseBlobField(2, record.data());
+                bytes += size;
+            }
+        }
+        return bytes;
+    }
+
+    bool Seek(const std::string& word) {
+        std::vector<uint8_t> image(cursor->RecordSize(), 0);
+        cursor->WriteFieldValue(
+            1, image.data(), reinterpret_cast<const uint8_t*>(word.data()), word.size());
+        std::vector<uint8_t> key(cursor->ActiveKeys().KeyLength());
+        cursor->ActiveKeys().BuildKey(image.data(), key.data());
+        // The word alone, without the RecordID suffix: the first record with that word.
+        bool found
+            = cursor->SeekKey(key.data(), true, false, cursor->ActiveKeys().KeyFieldsLength(1));
+        return found && cursor->ReadCurrent(record.data()) == 0;
+    }
+
+    void Rewrite(int32_t sequence, const std::string& text) {
+        cursor->MoveToSequence(sequence);
+        cursor->ReadCurrent(record.data());
+        cursor->ReadCurrent(record.data(), true);
+        cursor->OpenBlobField(2, record.data(), TBlobBuffer::bmWrite);
+        cursor->TruncateBlobField(2, record.data(), 0);
+        cursor->WriteBlobBytes(
+            2, record.data(), 0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        cursor->ModifyRecord(record.data(), true, false);
+        cursor->CloseBlobField(2, record.data());
+    }
+};
+
+// ---- SQLite ----
+
+struct Peer {
+    sqlite3* db = nullptr;
+    explicit Peer(const std::string& path) {
+        Check(sqlite3_open(path.c_str(), &db), db, "open");
+        Check(sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr), db, "pragma");
+        Check(sqlite3_exec(db,
+                  "CREATE TABLE datalar (anahtar TEXT, aciklama BLOB, harf TEXT);"
+                  "CREATE INDEX indexx ON datalar (anahtar COLLATE NOCASE);",
+                  nullptr, nullptr, nullptr),
+            db, "create");
+    }
+    ~Peer() { sqlite3_close(db); }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    size_t count = argc > 1 ? size_t(std::stoul(argv[1])) : 371'000;
+    std::string work = argc > 2
+        ? argv[2]
+        : (std::filesystem::temp_directory_path() / "zendo-glossary-bench").string();
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work + "/zolvek");
+
+    std::vector<std::string> words = bench::ReadDictionaryWords();
+    if (words.empty()) {
+        std::fprintf(stderr, "no dictionary at %s (install hunspell-tr)\n", bench::kDictionaryPath);
+        return 1;
+    }
+    while (words.size() < count)
+        words.push_back(words[words.size() % 1000] + "x");
+    words.resize(count);
+    std::vector<std::string> texts(count);
+    for (size_t i = 0; i < count; ++i)
+        texts[i] = Explanation(i);
+
+    std::mt19937 random(1055);
+    std::vector<size_t> seeks(1000);
+    for (size_t& s : seeks)
+        s = random() % count;
+    std::vector<std::pair<int32_t, std::string>> rewrites(10000);
+    for (auto& r : rewrites)
+        r = { int32_t(random() % count) + 1, Explanation(random()) };
+
+    std::vector<Line> lines;
+    Ours ours(work + "/zolvek");
+    Peer peer(work + "/sqlite.db");
+
+    auto t = Clock::now();
+    for (size_t i = 0; i < count; ++i)
+        ours.Insert(words[i], texts[i]);
+    double ours_insert = Seconds(t);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(peer.db, "INSERT INTO datalar VALUES (?, ?, ?)", -1, &insert, nullptr);
+    t = Clock::now();
+    for (size_t i = 0; i < count; ++i) {
+        sqlite3_bind_text(insert, 1, words[i].data(), int(words[i].size()), SQLITE_STATIC);
+        sqlite3_bind_blob(insert, 2, texts[i].data(), int(texts[i].size()), SQLITE_STATIC);
+        sqlite3_bind_text(insert, 3, words[i].data(), 1, SQLITE_STATIC);
+        Check(sqlite3_step(insert), peer.db, "insert");
+        sqlite3_reset(insert);
+    }
+    lines.push_back({ "insert, one record per change", ours_insert, Seconds(t) });
+    sqlite3_finalize(insert);
+
+    ours.cursor->SelectIndex("INDEXX");
+    for (bool with_memo : { false, true }) {
+        t = Clock::now();
+        size_t ours_bytes = ours.Scan(with_memo);
+        double ours_scan = Seconds(t);
+        sqlite3_stmt* scan = nullptr;
+        sqlite3_prepare_v2(peer.db,
+            with_memo ? "SELECT anahtar, aciklama FROM datalar ORDER BY anahtar COLLATE NOCASE"
+                      : "SELECT anahtar FROM datalar ORDER BY anahtar COLLATE NOCASE",
+            -1, &scan, nullptr);
+        size_t peer_bytes = 0;
+        t = Clock::now();
+        while (sqlite3_step(scan) == SQLITE_ROW) {
+            peer_bytes += size_t(sqlite3_column_bytes(scan, 0));
+            if (with_memo) {
+                const void* blob = sqlite3_column_blob(scan, 1);
+                peer_bytes += size_t(sqlite3_column_bytes(scan, 1)) + (blob != nullptr ? 0 : 0);
+            }
+        }
+        lines.push_back(
+            { with_memo ? "ordered scan with the explanation" : "ordered scan of the key words",
+                ours_scan, Seconds(t) });
+        sqlite3_finalize(scan);
+        if (ours_bytes != peer_bytes)
+            std::fprintf(stderr, "scans read %zu and %zu bytes\n", ours_bytes, peer_bytes);
+    }
+
+    t = Clock::now();
+    size_t found = 0;
+    for (size_t s : seeks)
+        found += ours.Seek(words[s]) ? 1 : 0;
+    double ours_seek = Seconds(t);
+    sqlite3_stmt* seek = nullptr;
+    sqlite3_prepare_v2(peer.db,
+        "SELECT rowid, anahtar, harf FROM datalar WHERE anahtar = ? COLLATE NOCASE LIMIT 1", -1,
+        &seek, nullptr);
+    t = Clock::now();
+    size_t peer_found = 0;
+    for (size_t s : seeks) {
+        sqlite3_bind_text(seek, 1, words[s].data(), int(words[s].size()), SQLITE_STATIC);
+        peer_found += sqlite3_step(seek) == SQLITE_ROW ? 1 : 0;
+        sqlite3_reset(seek);
+    }
+    lines.push_back({ "1,000 random key seeks", ours_seek, Seconds(t) });
+    sqlite3_finalize(seek);
+    if (found != seeks.size() || peer_found != seeks.size())
+        std::fprintf(stderr, "seeks found %zu and %zu of %zu\n", found, peer_found, seeks.size());
+
+    ours.cursor->SelectIndex("");
+    t = Clock::now();
+    for (const auto& [sequence, text] : rewrites)
+        ours.Rewrite(sequence, text);
+    double ours_rewrite = Seconds(t);
+    sqlite3_stmt* update = nullptr;
+    sqlite3_prepare_v2(
+        peer.db, "UPDATE datalar SET aciklama = ? WHERE rowid = ?", -1, &update, nullptr);
+    t = Clock::now();
+    for (const auto& [sequence, text] : rewrites) {
+        sqlite3_bind_blob(update, 1, text.data(), int(text.size()), SQLITE_STATIC);
+        sqlite3_bind_int(update, 2, sequence);
+        Check(sqlite3_step(update), peer.db, "update");
+        sqlite3_reset(update);
+    }
+    lines.push_back({ "10,000 explanation rewrites", ours_rewrite, Seconds(t) });
+    sqlite3_finalize(update);
+
+    std::printf("%zu records (ZOLVEK: %s, SQLite %s)\n", count, work.c_str(), sqlite3_libversion());
+    std::printf("%-36s %12s %12s %8s\n", "operation", "ZOLVEK s", "SQLite s", "ratio");
+    for (const Line& line : lines)
+        std::printf("%-36s %12.3f %12.3f %8.2f\n", line.name, line.ours, line.sqlite,
+            line.ours / line.sqlite);
+    std::filesystem::remove_all(work);
+    return 0;
+}
