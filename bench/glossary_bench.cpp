@@ -11,8 +11,8 @@
 
 #include "db/cursor/cursor.h"
 #include "db/storage/directory.h"
-#include "db/storage/records.h"
 #include "db/storage/engine.h"
+#include "db/storage/records.h"
 #include "db/storage/session.h"
 
 #include <sqlite3.h>

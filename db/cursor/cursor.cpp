@@ -176,10 +176,11 @@ bool TDataCursor::CheckTableChanged() {
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
-    // Records are read ahead only where the order follows the file: record numbers, or the
-    // RecordID order of a table without a primary key.
+    // Records are read ahead only where the order follows the file: record numbers, the
+    // RecordID order of a table without a primary key, or an index whose last two records lay
+    // next to each other in the file.
     if (table_ != nullptr && &file == &table_->DataFile()
-        && (active_slot_ == kNoIndexSlot
+        && (active_slot_ == kNoIndexSlot || sequential_
             || (active_slot_ == kPrimaryIndexSlot
                 && table_->IndexFile().Index().Slots[0].IsDefaultPrimary())))
         return file.ReadAheadLimit();
@@ -418,6 +419,9 @@ void TDataCursor::LoadCurrentRecord(int direction) {
     }
     TReadDirection read_direction
         = direction == 2 ? rdBackward : (direction == 1 ? rdForward : rdNone);
+    sequential_ = direction == 1 ? record_number_ == last_loaded_ + 1
+                                 : (direction == 2 && record_number_ + 1 == last_loaded_);
+    last_loaded_ = record_number_;
     for (int attempt = 0; attempt < 2; ++attempt) {
         TPinned<TRecord> record(
             table_->DataFile().ReadRecord(this, record_number_, direction != 0, read_direction));

@@ -211,6 +211,8 @@ private:
     std::unique_ptr<TPage> leaf_;
     TIndexPosition position_;
     uint32_t record_number_ = 0;
+    uint32_t last_loaded_ = 0; // the record LoadCurrentRecord read last
+    bool sequential_ = false; // and it followed the one before in the file
     bool bof_ = true;
     bool eof_ = true;
 

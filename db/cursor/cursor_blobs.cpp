@@ -76,8 +76,17 @@ void TCursorBlobs::StoreHandle(
 
 bool TCursorBlobs::LoadBlob(TBlobBuffer& buffer) {
     std::vector<uint8_t>& data = buffer.Data();
-    TBlobFile::TLoadResult result
-        = table_.BlobFile().LoadChain(requester_, buffer.FirstBlock(), buffer.Serial(), data);
+    // Values read one record after the other lie one after the other in the file: read ahead
+    // half the cache when this chain starts where the last one ended.
+    uint32_t read_ahead = buffer.FirstBlock() != 0 && buffer.FirstBlock() == next_sequential_block_
+        ? table_.BlobFile().Capacity() / 2
+        : 0;
+    TBlobFile::TLoadResult result = table_.BlobFile().LoadChain(
+        requester_, buffer.FirstBlock(), buffer.Serial(), data, read_ahead);
+    if (result == TBlobFile::TLoadResult::Loaded && !data.empty())
+        next_sequential_block_ = buffer.FirstBlock()
+            + uint32_t((data.size() + table_.BlobFile().BlockPayloadCapacity() - 1)
+                / table_.BlobFile().BlockPayloadCapacity());
     if (result == TBlobFile::TLoadResult::Changed)
         return false;
     if (Compresses(buffer.Field()) && !data.empty())

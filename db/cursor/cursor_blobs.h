@@ -65,6 +65,7 @@ private:
     // Slot k holds the buffer of handle k + 1; a field holds -(k + 1).
     std::array<std::unique_ptr<TBlobBuffer>, kMaxOpenBlobs> slots_;
     std::vector<size_t> open_order_; // slots in opening order
+    uint32_t next_sequential_block_ = 0; // where the chain last loaded ended, plus one
 };
 
 } // namespace zolvek

@@ -12,8 +12,7 @@ namespace zolvek {
 
 class TSafeObject {
 public:
-    TSafeObject()
-    {
+    TSafeObject() {
         signature_[0] = kSignatureLength;
         std::memcpy(signature_ + 1, kSignature, kSignatureLength);
     }
@@ -22,8 +21,7 @@ public:
     TSafeObject& operator=(const TSafeObject&) = delete;
 
     // True for a non-null reference whose signature is intact.
-    static bool IsValidObject(const TSafeObject* object)
-    {
+    static bool IsValidObject(const TSafeObject* object) {
         return object != nullptr && object->signature_[0] == kSignatureLength
             && std::memcmp(object->signature_ + 1, kSignature, kSignatureLength) == 0;
     }

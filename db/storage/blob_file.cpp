@@ -272,14 +272,14 @@ void TBlobFile::WritePayload(TBlock* block, size_t count, const uint8_t* source)
     block->MarkDirty();
 }
 
-TBlobFile::TLoadResult TBlobFile::LoadChain(
-    TUnitRequester* requester, uint32_t first_block, int32_t serial, std::vector<uint8_t>& value) {
+TBlobFile::TLoadResult TBlobFile::LoadChain(TUnitRequester* requester, uint32_t first_block,
+    int32_t serial, std::vector<uint8_t>& value, uint32_t read_ahead_blocks) {
     value.clear();
     if (first_block == 0)
         return TLoadResult::Loaded;
     if (!ValidBlockNumber(first_block))
         RaiseCorrupt();
-    TPinned<TBlock> block(GetBlock(requester, first_block, 0));
+    TPinned<TBlock> block(GetBlock(requester, first_block, read_ahead_blocks));
     if (!block)
         return TLoadResult::Changed;
     if (block->Serial() != serial)

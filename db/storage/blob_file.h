@@ -90,8 +90,10 @@ public:
     enum class TLoadResult { Loaded, Changed };
     // Reads the value whose chain starts at `first_block` with `serial` (stored bytes, not yet
     // decompressed). Changed: a block carries another serial (the value was rewritten).
+    // `read_ahead_blocks` asks for that many blocks with the first one (a caller that reads the
+    // values of consecutive records, whose chains follow each other in the file).
     TLoadResult LoadChain(TUnitRequester* requester, uint32_t first_block, int32_t serial,
-        std::vector<uint8_t>& value);
+        std::vector<uint8_t>& value, uint32_t read_ahead_blocks = 0);
     // Writes `value` as the chain of `first_block` (0: a new chain), reusing the old chain
     // block by block and freeing what is left of it; returns the first block.
     uint32_t StoreChain(TUnitRequester* requester, uint32_t first_block, const uint8_t* value,

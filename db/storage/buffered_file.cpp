@@ -55,25 +55,26 @@ void TBufferedFile::ResetCache() {
 }
 
 bool TBufferedFile::IsCached(uint32_t n) const {
-    return FindCached(n) < cache_.size();
+    return FindCached(n) != nullptr;
 }
 
-size_t TBufferedFile::FindCached(uint32_t n) const {
-    auto it = std::lower_bound(cache_.begin(), cache_.end(), n,
-        [](const std::unique_ptr<TBuffer>& buffer, uint32_t value) {
-            return buffer->number_ < value;
-        });
-    if (it != cache_.end() && (*it)->number_ == n)
-        return size_t(it - cache_.begin());
-    return cache_.size();
+TBuffer* TBufferedFile::FindCached(uint32_t n) const {
+    auto it = cache_.find(n);
+    return it != cache_.end() ? it->second.get() : nullptr;
 }
 
 void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
-    auto it = std::lower_bound(cache_.begin(), cache_.end(), buffer->number_,
-        [](const std::unique_ptr<TBuffer>& cached, uint32_t value) {
-            return cached->number_ < value;
-        });
-    cache_.insert(it, std::move(buffer));
+    uint32_t n = buffer->number_;
+    cache_[n] = std::move(buffer);
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::RemoveCached(uint32_t n) {
+    auto it = cache_.find(n);
+    if (it == cache_.end())
+        return nullptr;
+    std::unique_ptr<TBuffer> buffer = std::move(it->second);
+    cache_.erase(it);
+    return buffer;
 }
 
 void TBufferedFile::Unlink(TBuffer* buffer) {
@@ -128,6 +129,12 @@ void TBufferedFile::Journal(TBuffer* buffer) {
 }
 
 void TBufferedFile::BeginChange() {
+    // Deferred writes (a table open exclusively) pile up dirty units; write them out before the
+    // journal opens, since nothing may be written while it is open.
+    if (cache_.size() >= capacity_ && (owner_ == nullptr || !owner_->InTransaction())) {
+        FlushUnits(true);
+        Trim();
+    }
     journal_open_ = true;
     journal_unit_count_ = UnitCount();
     journal_.clear();
@@ -145,26 +152,26 @@ void TBufferedFile::RollbackChange() {
         return;
     journal_open_ = false;
     for (const JournalEntry& entry : journal_) {
-        size_t at = FindCached(entry.number);
-        if (at == cache_.size())
+        TBuffer* buffer = FindCached(entry.number);
+        if (buffer == nullptr)
             continue; // evicted while clean: it never changed
-        TBuffer* buffer = cache_[at].get();
         buffer->Load(entry.image.data());
         buffer->dirty_ = entry.dirty;
     }
-    std::vector<std::unique_ptr<TBuffer>> kept;
-    for (auto& buffer : cache_) {
-        if (buffer->number_ <= journal_unit_count_) {
-            kept.push_back(std::move(buffer));
+    for (auto it = cache_.begin(); it != cache_.end();) {
+        if (it->first <= journal_unit_count_) {
+            ++it;
             continue;
         }
+        std::unique_ptr<TBuffer> buffer = std::move(it->second);
+        it = cache_.erase(it);
         Unlink(buffer.get());
         if (buffer->pin_count_ > 0) {
             buffer->orphaned_ = true;
             orphans_.push_back(std::move(buffer));
         }
     }
-    cache_ = std::move(kept);
+    no_victim_ = false;
     journal_.clear();
     journaled_numbers_.clear();
 }
@@ -177,11 +184,17 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {
         LinkFront(buffer.get());
         return buffer;
     }
+    // A cache that grew full of dirty units (a transaction, a long change) would otherwise be
+    // scanned in full for every new unit; the hint remembers that no unit has become a candidate
+    // since the last scan that found none.
     auto find_victim = [&]() -> TBuffer* {
+        if (no_victim_)
+            return nullptr;
         for (TBuffer* b = oldest_; b != nullptr; b = b->newer_) {
             if (!b->dirty_ && b->pin_count_ == 0)
                 return b;
         }
+        no_victim_ = true;
         return nullptr;
     };
     TBuffer* victim = find_victim();
@@ -197,9 +210,7 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {
         LinkFront(buffer.get());
         return buffer;
     }
-    size_t at = FindCached(victim->number_);
-    std::unique_ptr<TBuffer> buffer = std::move(cache_[at]);
-    cache_.erase(cache_.begin() + ptrdiff_t(at));
+    std::unique_ptr<TBuffer> buffer = RemoveCached(victim->number_);
     MoveToFront(buffer.get());
     buffer->Initialise(kind);
     buffer->number_ = n;
@@ -228,9 +239,7 @@ TBuffer* TBufferedFile::GetUnit(
             return Pin(b);
         }
     }
-    size_t at = FindCached(n);
-    if (at < cache_.size()) {
-        TBuffer* b = cache_[at].get();
+    if (TBuffer* b = FindCached(n)) {
         MoveToFront(b);
         return Pin(b);
     }
@@ -250,10 +259,9 @@ TBuffer* TBufferedFile::GetUnit(
         count = std::max<uint32_t>(1, std::min(wanted, available));
     }
     ReadUnits(n, count, direction, kind);
-    at = FindCached(n);
-    if (at == cache_.size())
+    TBuffer* b = FindCached(n);
+    if (b == nullptr)
         RaiseCorrupt();
-    TBuffer* b = cache_[at].get();
     MoveToFront(b);
     return Pin(b);
 }
@@ -284,11 +292,10 @@ void TBufferedFile::ReadUnits(uint32_t n, uint32_t count, TReadDirection directi
         return;
 
     // Unit n is handled last, so that it ends up most recently used.
+    no_victim_ = false;
     auto place = [&](uint32_t number) {
         const uint8_t* disk = read_buffer_.data() + size_t(number - first) * unit_size;
-        size_t at = FindCached(number);
-        if (at < cache_.size()) {
-            TBuffer* cached = cache_[at].get();
+        if (TBuffer* cached = FindCached(number)) {
             if (!cached->dirty_ && cached->pin_count_ == 0)
                 cached->Load(disk);
             MoveToFront(cached);
@@ -301,9 +308,8 @@ void TBufferedFile::ReadUnits(uint32_t n, uint32_t count, TReadDirection directi
             raw->Load(disk);
         } catch (...) {
             // A unit that cannot be decoded must not stay cached as if it were valid.
-            size_t bad = FindCached(number);
             Unlink(raw);
-            cache_.erase(cache_.begin() + ptrdiff_t(bad));
+            RemoveCached(number);
             throw;
         }
     };
@@ -322,6 +328,8 @@ void TBufferedFile::ReleaseUnit(TBuffer* buffer) {
         return;
     if (buffer->pin_count_ > 0)
         --buffer->pin_count_;
+    if (buffer->pin_count_ == 0 && !buffer->dirty_)
+        no_victim_ = false;
     if (buffer->orphaned_ && buffer->pin_count_ == 0) {
         auto it = std::find_if(orphans_.begin(), orphans_.end(),
             [&](const std::unique_ptr<TBuffer>& orphan) { return orphan.get() == buffer; });
@@ -333,7 +341,7 @@ void TBufferedFile::ReleaseUnit(TBuffer* buffer) {
 bool TBufferedFile::FlushUnits(bool skip_pinned) {
     std::vector<TBuffer*> dirty;
     uint32_t window_end = read_window_first_ + read_window_count_;
-    for (const auto& buffer : cache_) {
+    for (const auto& [number, buffer] : cache_) {
         if (!buffer->dirty_)
             continue;
         if (read_window_count_ > 0 && buffer->number_ >= read_window_first_
@@ -348,6 +356,8 @@ bool TBufferedFile::FlushUnits(bool skip_pinned) {
     }
     if (dirty.empty())
         return false;
+    std::sort(dirty.begin(), dirty.end(),
+        [](const TBuffer* a, const TBuffer* b) { return a->number_ < b->number_; });
 
     size_t unit_size = UnitSizeOnDisk();
     for (size_t run_start = 0; run_start < dirty.size();) {
@@ -369,6 +379,7 @@ bool TBufferedFile::FlushUnits(bool skip_pinned) {
         }
         ++stats_.write_calls;
         stats_.units_written += count;
+        no_victim_ = false;
         if (owner_ != nullptr)
             owner_->MarkChanged();
         run_start = run_end;
@@ -379,7 +390,7 @@ bool TBufferedFile::FlushUnits(bool skip_pinned) {
 }
 
 void TBufferedFile::DiscardAll() {
-    for (auto& buffer : cache_) {
+    for (auto& [number, buffer] : cache_) {
         if (buffer->pin_count_ > 0) {
             buffer->orphaned_ = true;
             buffer->newer_ = buffer->older_ = nullptr;
@@ -388,6 +399,7 @@ void TBufferedFile::DiscardAll() {
     }
     cache_.clear();
     newest_ = oldest_ = nullptr;
+    no_victim_ = false;
 }
 
 void TBufferedFile::Trim() {
@@ -395,9 +407,8 @@ void TBufferedFile::Trim() {
     for (TBuffer* b = oldest_; b != nullptr && cache_.size() > target;) {
         TBuffer* newer = b->newer_;
         if (!b->dirty_ && b->pin_count_ == 0) {
-            size_t at = FindCached(b->number_);
             Unlink(b);
-            cache_.erase(cache_.begin() + ptrdiff_t(at));
+            RemoveCached(b->number_);
         }
         b = newer;
     }

@@ -1,5 +1,5 @@
 // The per-table cache of a table file: fixed-size units (records, index pages, BLOB blocks)
-// kept in buffers, found by a short most-recently-used scan and a binary search, read ahead
+// kept in buffers, found by a short most-recently-used scan and a hash lookup, read ahead
 // several at a time, reused least-recently-used first, and written back in runs of consecutive
 // units, one write per run. TDataFile, TIndexFile and TBlobFile are its three kinds.
 // Thread-safety: a buffered file belongs to one table object and is used under that table's
@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace zolvek {
@@ -157,8 +158,9 @@ protected:
     TCacheOwner* owner_ = nullptr;
 
 private:
-    size_t FindCached(uint32_t n) const; // index in cache_, or cache_.size()
+    TBuffer* FindCached(uint32_t n) const;
     void InsertCached(std::unique_ptr<TBuffer> buffer);
+    std::unique_ptr<TBuffer> RemoveCached(uint32_t n);
     std::unique_ptr<TBuffer> TakeBuffer(uint32_t n, int kind);
     void ReadUnits(uint32_t n, uint32_t count, TReadDirection direction, int kind);
     void MoveToFront(TBuffer* buffer);
@@ -178,7 +180,9 @@ private:
     std::vector<JournalEntry> journal_;
     std::vector<uint32_t> journaled_numbers_; // sorted, for the lookup
 
-    std::vector<std::unique_ptr<TBuffer>> cache_; // sorted by number
+    // By number; flushes sort what they write. A hash map rather than the sorted list keeps
+    // eviction and placement O(1) whatever the cache size.
+    std::unordered_map<uint32_t, std::unique_ptr<TBuffer>> cache_;
     std::vector<std::unique_ptr<TBuffer>> orphans_; // discarded while pinned
     TBuffer* newest_ = nullptr;
     TBuffer* oldest_ = nullptr;
@@ -186,6 +190,7 @@ private:
     uint32_t read_ahead_limit_ = 1;
     std::vector<uint8_t> read_buffer_;
     std::vector<uint8_t> write_buffer_;
+    bool no_victim_ = false; // no clean, unpinned unit since the last full search
     uint32_t read_window_first_ = 0; // units of the read in progress, 0 when none
     uint32_t read_window_count_ = 0;
     Statistics stats_;

@@ -443,7 +443,8 @@ TEST_F(CursorTest, RandomChangesThroughTwoCursorsKeepTheTableConsistent) {
     std::vector<std::pair<std::string, std::string>> found(seen.begin(), seen.end());
     std::sort(expected.begin(), expected.end());
     std::sort(found.begin(), found.end());
-    EXPECT_TRUE(found == expected) << found.size() << " records seen, " << expected.size() << " expected";
+    EXPECT_TRUE(found == expected)
+        << found.size() << " records seen, " << expected.size() << " expected";
     EXPECT_EQ(b.Words().size(), model.size());
     EXPECT_EQ(VerifyTable(b.cursor.Table()), std::vector<std::string> {});
 }
