@@ -6,6 +6,8 @@
 // Usage: btree_bench [page size (4096)] [index cache in MB (0 = the engine's default)]
 //                    [order: "file" (the list's own, nearly sorted) or "shuffled"]
 //                    [dictionary (/usr/share/hunspell/tr_TR.dic)]
+#include "dictionary.h"
+
 #include "db/cursor/btree.h"
 #include "db/cursor/index_keys.h"
 #include "db/expr/locale.h"
@@ -31,26 +33,6 @@ namespace {
 using namespace zolvek;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> ReadWords(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> words;
-    std::string line;
-    bool first = true;
-    while (std::getline(in, line)) {
-        // The first line of a hunspell dictionary is its entry count.
-        if (first) {
-            first = false;
-            if (!line.empty() && line.find_first_not_of("0123456789\r") == std::string::npos)
-                continue;
-        }
-        size_t end = line.find_first_of("/\t \r");
-        std::string word = line.substr(0, end);
-        if (!word.empty())
-            words.push_back(Utf8ToCp1254(word));
-    }
-    return words;
-}
-
 double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
@@ -61,9 +43,9 @@ int main(int argc, char** argv) {
     int32_t page_size = argc > 1 ? std::atoi(argv[1]) : 4096;
     uint32_t cache_mb = argc > 2 ? uint32_t(std::atoi(argv[2])) : 0;
     bool shuffled = argc > 3 && std::string(argv[3]) == "shuffled";
-    std::string dictionary = argc > 4 ? argv[4] : "/usr/share/hunspell/tr_TR.dic";
+    std::string dictionary = argc > 4 ? argv[4] : bench::kDictionaryPath;
 
-    std::vector<std::string> words = ReadWords(dictionary);
+    std::vector<std::string> words = bench::ReadDictionaryWords(dictionary);
     if (words.empty()) {
         std::fprintf(stderr, "no words in %s\n", dictionary.c_str());
         return 1;

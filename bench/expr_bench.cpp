@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "dictionary.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -31,15 +33,11 @@ constexpr size_t kRecordSize = (kFieldOffset + 1 + kKeySize + 7) / 8 * 8;
 
 const std::vector<uint8_t>& Images() {
     static const std::vector<uint8_t> images = [] {
-        std::vector<std::string> words;
-        std::ifstream dictionary("/usr/share/hunspell/tr_TR.dic");
-        std::string line;
-        std::getline(dictionary, line); // the entry count
-        while (words.size() < kRecords && std::getline(dictionary, line)) {
-            std::string word = Utf8ToCp1254(line.substr(0, line.find_first_of("/\t ")));
-            if (!word.empty())
-                words.push_back(word.substr(0, kKeySize - 1));
-        }
+        std::vector<std::string> words = bench::ReadDictionaryWords();
+        if (words.size() > kRecords)
+            words.resize(kRecords);
+        for (std::string& word : words)
+            word = word.substr(0, kKeySize - 1);
         if (words.empty())
             words.push_back("kalem");
         std::vector<uint8_t> result(kRecords * kRecordSize, 0);

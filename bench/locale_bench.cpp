@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "dictionary.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -26,11 +28,7 @@ constexpr size_t kWords = 8192;
 const std::vector<std::string>& Words() {
     static const std::vector<std::string> words = [] {
         std::vector<std::string> all;
-        std::ifstream dictionary("/usr/share/hunspell/tr_TR.dic");
-        std::string line;
-        std::getline(dictionary, line); // the entry count
-        while (std::getline(dictionary, line)) {
-            std::string word = Utf8ToCp1254(line.substr(0, line.find('/')));
+        for (std::string& word : bench::ReadDictionaryWords()) {
             if (word.size() >= 10 && word.size() <= 30 && word.find('?') == std::string::npos)
                 all.push_back(std::move(word));
         }

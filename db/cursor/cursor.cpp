@@ -255,44 +255,25 @@ bool TDataCursor::PositionOn(const TIndexPosition& position) {
 }
 
 bool TDataCursor::GotoFirstOfView() {
-    bof_ = eof_ = false;
-    if (active_slot_ == kNoIndexSlot) {
-        uint32_t slots = table_->DataFile().PhysicalCount();
-        uint32_t n = 0;
-        bool found = filters_active_ && combined_.Size() > 0 ? combined_.FindNext(n, 1)
-                                                             : (slots > 0 ? (n = 1, true) : false);
-        if (!found) {
-            SetEmptyView();
-            return false;
-        }
-        record_number_ = n;
-        return true;
-    }
-    TIndexPosition position;
-    bool found = range_active_
-        ? Tree().SeekAtOrAfter(range_start_.data(), keys_->KeyLength(), position)
-        : Tree().First(position);
-    if (!found || !PositionOn(position) || !InRange(leaf_->Key(position_.Entry))) {
-        SetEmptyView();
-        return false;
-    }
-    while (filters_active_ && !combined_.GetBit(record_number_)) {
-        if (!StepOnce(true) || !InRange(leaf_->Key(position_.Entry))) {
-            SetEmptyView();
-            return false;
-        }
-    }
-    return true;
+    return GotoEndOfView(true);
 }
 
 bool TDataCursor::GotoLastOfView() {
+    return GotoEndOfView(false);
+}
+
+// The first (or last) record of the view: the first key in the range, then onwards to the first
+// entry the filters accept. An empty view sets both flags.
+bool TDataCursor::GotoEndOfView(bool first) {
     bof_ = eof_ = false;
     if (active_slot_ == kNoIndexSlot) {
         uint32_t slots = table_->DataFile().PhysicalCount();
-        uint32_t n = slots + 1;
-        bool found = filters_active_ && combined_.Size() > 0
-            ? combined_.FindPrior(n, 1)
-            : (slots > 0 ? (n = slots, true) : false);
+        uint32_t n = first ? 0 : slots + 1;
+        bool found = false;
+        if (filters_active_ && combined_.Size() > 0)
+            found = first ? combined_.FindNext(n, 1) : combined_.FindPrior(n, 1);
+        else if (slots > 0)
+            found = (n = first ? 1 : slots, true);
         if (!found) {
             SetEmptyView();
             return false;
@@ -301,15 +282,18 @@ bool TDataCursor::GotoLastOfView() {
         return true;
     }
     TIndexPosition position;
-    bool found = range_active_
-        ? Tree().SeekAtOrBefore(range_end_.data(), keys_->KeyLength(), position)
-        : Tree().Last(position);
+    bool found;
+    if (range_active_)
+        found = first ? Tree().SeekAtOrAfter(range_start_.data(), keys_->KeyLength(), position)
+                      : Tree().SeekAtOrBefore(range_end_.data(), keys_->KeyLength(), position);
+    else
+        found = first ? Tree().First(position) : Tree().Last(position);
     if (!found || !PositionOn(position) || !InRange(leaf_->Key(position_.Entry))) {
         SetEmptyView();
         return false;
     }
     while (filters_active_ && !combined_.GetBit(record_number_)) {
-        if (!StepOnce(false) || !InRange(leaf_->Key(position_.Entry))) {
+        if (!StepOnce(first) || !InRange(leaf_->Key(position_.Entry))) {
             SetEmptyView();
             return false;
         }

@@ -145,6 +145,7 @@ private:
     void SetEmptyView();
     bool GotoFirstOfView();
     bool GotoLastOfView();
+    bool GotoEndOfView(bool first);
     bool StepOnce(bool forward);
     bool StepBy(int32_t n);
     void LoadCurrentRecord(int direction);

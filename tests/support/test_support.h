@@ -36,28 +36,6 @@ private:
     std::string path_;
 };
 
-// Runs `body` in a forked child and returns its result (the child's exit status), or -1 when
-// the child died or did not finish within `seconds`. The child never returns into the test.
-inline int RunInChild(const std::function<int()>& body, unsigned seconds = 30) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        alarm(seconds);
-        int result = 99;
-        try {
-            result = body();
-        } catch (...) {
-            result = 98;
-        }
-        _exit(result);
-    }
-    if (pid < 0)
-        return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Starts `body` in a forked child that keeps running; Join waits for its result.
 class ChildProcess {
 public:
@@ -92,6 +70,12 @@ private:
     pid_t pid_ = -1;
     bool joined_ = false;
 };
+
+// Runs `body` in a forked child and returns its result (the child's exit status), or -1 when
+// the child died or did not finish within `seconds`. The child never returns into the test.
+inline int RunInChild(const std::function<int()>& body, unsigned seconds = 30) {
+    return ChildProcess(body, seconds).Join();
+}
 
 // A pipe for one-byte signals between a test and its child.
 class Signal {
