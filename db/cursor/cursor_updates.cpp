@@ -131,19 +131,37 @@ void TDataCursor::EndChangeJournal() {
         table_->BlobFile().EndChange();
 }
 
+// Puts the table back as it was when the failed change began: the units and headers in the
+// caches, and, for a shared table whose flush may have written part of the change, the files.
 void TDataCursor::RollbackFailedChange() {
     if (!journal_.open)
         return;
     journal_.open = false;
-    table_->DataFile().RollbackChange();
-    table_->IndexFile().RollbackChange();
-    if (table_->HasBlobFile())
-        table_->BlobFile().RollbackChange();
+    // The change's own error is the one the caller gets; a file that cannot be put back now is
+    // written again by the next flush, since the restored units stay dirty.
+    bool restored = true;
+    try {
+        table_->DataFile().RollbackChange();
+        table_->IndexFile().RollbackChange();
+        if (table_->HasBlobFile())
+            table_->BlobFile().RollbackChange();
+    } catch (const EDatabaseError&) {
+        restored = false;
+    }
     table_->DataFile().Header() = journal_.data;
     table_->IndexFile().Index() = journal_.index;
-    if (table_->HasBlobFile())
+    table_->DataFile().Header().HeaderModified = true;
+    table_->IndexFile().Header().HeaderModified = true;
+    if (table_->HasBlobFile()) {
         table_->BlobFile().Header() = journal_.blob;
+        table_->BlobFile().Header().HeaderModified = true;
+    }
     ResetSlotIndexes();
+    if (restored && !table_->exclusive) {
+        try {
+            table_->FlushTable(false, true, true, table_->HasBlobFile(), false);
+        } catch (const EDatabaseError&) { }
+    }
     RememberCounters();
 }
 

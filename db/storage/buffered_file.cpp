@@ -151,12 +151,20 @@ void TBufferedFile::RollbackChange() {
     if (!journal_open_)
         return;
     journal_open_ = false;
+    // Every unit goes back to its image and is written again at the next flush: a failed
+    // flush may have left part of the change in the file.
     for (const JournalEntry& entry : journal_) {
         TBuffer* buffer = FindCached(entry.number);
-        if (buffer == nullptr)
-            continue; // evicted while clean: it never changed
+        if (buffer == nullptr) {
+            std::unique_ptr<TBuffer> restored = CreateUnit();
+            restored->Initialise(0);
+            restored->number_ = entry.number;
+            buffer = restored.get();
+            LinkFront(buffer);
+            InsertCached(std::move(restored));
+        }
         buffer->Load(entry.image.data());
-        buffer->dirty_ = entry.dirty;
+        buffer->dirty_ = true;
     }
     for (auto it = cache_.begin(); it != cache_.end();) {
         if (it->first <= journal_unit_count_) {
@@ -174,6 +182,10 @@ void TBufferedFile::RollbackChange() {
     no_victim_ = false;
     journal_.clear();
     journaled_numbers_.clear();
+    // Units the change appended may have reached the file; it ends where it ended before.
+    uint64_t length = FirstUnitOffset() + uint64_t(journal_unit_count_) * UnitSizeOnDisk();
+    if (IsOpen() && uint64_t(Size()) > length)
+        Truncate(length);
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::TakeBuffer(uint32_t n, int kind) {

@@ -1,7 +1,9 @@
 #include "cursor_fixture.h"
 
+#include "db/storage/base_file.h"
 #include "db/storage/records.h"
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -447,6 +449,48 @@ TEST_F(CursorTest, RandomChangesThroughTwoCursorsKeepTheTableConsistent) {
         << found.size() << " records seen, " << expected.size() << " expected";
     EXPECT_EQ(b.Words().size(), model.size());
     EXPECT_EQ(VerifyTable(b.cursor.Table()), std::vector<std::string> {});
+}
+
+} // namespace
+} // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+std::atomic<int> failing_write { 0 };
+std::string failing_file;
+
+// Fails the write numbered `failing_write` (counted down) to files whose name ends in
+// `failing_file`.
+bool FailOneWrite(const std::string& name, size_t count) {
+    if (count == 0 || name.size() < failing_file.size()
+        || name.compare(name.size() - failing_file.size(), failing_file.size(), failing_file) != 0)
+        return true;
+    return --failing_write != 0;
+}
+
+TEST_F(CursorTest, FailedWriteOfAChangeLeavesTheFilesAsTheyWere) {
+    GlossaryCursor g(*directory);
+    g.Insert("bir", std::string(1500, 'a'));
+    g.Insert("iki", "ikinci");
+    for (const char* file : { ".blb", ".idx", ".dat" }) {
+        failing_file = file;
+        failing_write = 1;
+        TPhysicalFile::SetWriteFault(&FailOneWrite);
+        EXPECT_EQ(CodeOf([&] { g.Insert("\xFC\xE7", std::string(3000, 'c')); }), ZOLVEK_WRITEERR)
+            << file;
+        TPhysicalFile::SetWriteFault(nullptr);
+        EXPECT_EQ(VerifyTable(g.cursor.Table()), std::vector<std::string> {}) << file;
+        EXPECT_EQ(g.Words(), (std::vector<std::string> { "bir", "iki" })) << file;
+    }
+    // Another session reads the files themselves.
+    TDataSession* other = engine.CreateSession();
+    GlossaryCursor reader(*other->OpenDirectory("other", dir.Path(), false));
+    EXPECT_EQ(reader.Words(), (std::vector<std::string> { "bir", "iki" }));
+    EXPECT_EQ(VerifyTable(reader.cursor.Table()), std::vector<std::string> {});
+    g.Insert("\xFC\xE7", "sonra");
+    reader.cursor.RefreshCursor();
+    EXPECT_EQ(reader.Words(), (std::vector<std::string> { "bir", "iki", "\xFC\xE7" }));
 }
 
 } // namespace
