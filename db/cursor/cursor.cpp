@@ -176,13 +176,11 @@ bool TDataCursor::CheckTableChanged() {
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
-    // Records are read ahead only where the order follows the file: record numbers, the
-    // RecordID order of a table without a primary key, or an index whose last two records lay
-    // next to each other in the file.
+    // Records are read ahead only where the reads follow the file: in record-number order, or
+    // when the last two records read lay next to each other (a primary index in insertion
+    // order, a secondary one that happens to follow the file). Random access reads one.
     if (table_ != nullptr && &file == &table_->DataFile()
-        && (active_slot_ == kNoIndexSlot || sequential_
-            || (active_slot_ == kPrimaryIndexSlot
-                && table_->IndexFile().Index().Slots[0].IsDefaultPrimary())))
+        && (active_slot_ == kNoIndexSlot || sequential_))
         return file.ReadAheadLimit();
     return 1;
 }

@@ -31,7 +31,14 @@ void TBuffer::Save(uint8_t* disk) {
 
 void TBuffer::SetPayload(const uint8_t* bytes) {
     std::memcpy(data_.data(), bytes, data_.size());
+    MarkDirty();
+}
+
+void TBuffer::MarkDirty() {
+    if (dirty_)
+        return;
     dirty_ = true;
+    owner_.NoteDirty(number_);
 }
 
 TBufferedFile::TBufferedFile(TOpenFileTable& files, TEngineErrors& errors)
@@ -123,7 +130,9 @@ void TBufferedFile::Journal(TBuffer* buffer) {
         return;
     JournalEntry entry { n, buffer->dirty_, std::vector<uint8_t>(UnitSizeOnDisk()) };
     buffer->Save(entry.image.data());
-    buffer->dirty_ = entry.dirty;
+    buffer->dirty_ = false;
+    if (entry.dirty)
+        buffer->MarkDirty();
     journaled_numbers_.insert(at, n);
     journal_.push_back(std::move(entry));
 }
@@ -164,7 +173,8 @@ void TBufferedFile::RollbackChange() {
             InsertCached(std::move(restored));
         }
         buffer->Load(entry.image.data());
-        buffer->dirty_ = true;
+        buffer->dirty_ = false;
+        buffer->MarkDirty();
     }
     for (auto it = cache_.begin(); it != cache_.end();) {
         if (it->first <= journal_unit_count_) {
@@ -351,25 +361,31 @@ void TBufferedFile::ReleaseUnit(TBuffer* buffer) {
 }
 
 bool TBufferedFile::FlushUnits(bool skip_pinned) {
+    std::sort(dirty_numbers_.begin(), dirty_numbers_.end());
+    dirty_numbers_.erase(
+        std::unique(dirty_numbers_.begin(), dirty_numbers_.end()), dirty_numbers_.end());
     std::vector<TBuffer*> dirty;
+    std::vector<uint32_t> left;
     uint32_t window_end = read_window_first_ + read_window_count_;
-    for (const auto& [number, buffer] : cache_) {
-        if (!buffer->dirty_)
+    for (uint32_t number : dirty_numbers_) {
+        TBuffer* buffer = FindCached(number);
+        if (buffer == nullptr || !buffer->dirty_)
             continue;
-        if (read_window_count_ > 0 && buffer->number_ >= read_window_first_
-            && buffer->number_ < window_end)
+        if (read_window_count_ > 0 && number >= read_window_first_ && number < window_end) {
+            left.push_back(number);
             continue;
-        if (buffer->pin_count_ > 0) {
-            if (skip_pinned)
-                continue;
-            RaiseCorrupt();
         }
-        dirty.push_back(buffer.get());
+        if (buffer->pin_count_ > 0) {
+            if (!skip_pinned)
+                RaiseCorrupt();
+            left.push_back(number);
+            continue;
+        }
+        dirty.push_back(buffer);
     }
+    dirty_numbers_ = std::move(left);
     if (dirty.empty())
         return false;
-    std::sort(dirty.begin(), dirty.end(),
-        [](const TBuffer* a, const TBuffer* b) { return a->number_ < b->number_; });
 
     size_t unit_size = UnitSizeOnDisk();
     for (size_t run_start = 0; run_start < dirty.size();) {
@@ -386,7 +402,7 @@ bool TBufferedFile::FlushUnits(bool skip_pinned) {
         } catch (...) {
             // What did not reach the file stays dirty, so a later flush can try again.
             for (size_t i = run_start; i < dirty.size(); ++i)
-                dirty[i]->dirty_ = true;
+                dirty[i]->MarkDirty();
             throw;
         }
         ++stats_.write_calls;
@@ -410,6 +426,7 @@ void TBufferedFile::DiscardAll() {
         }
     }
     cache_.clear();
+    dirty_numbers_.clear();
     newest_ = oldest_ = nullptr;
     no_victim_ = false;
 }

@@ -34,7 +34,9 @@ public:
     uint8_t* Data() { return data_.data(); }
     const uint8_t* Data() const { return data_.data(); }
     size_t Size() const { return data_.size(); }
-    void MarkDirty() { dirty_ = true; }
+    // Marks the unit changed; the file keeps a list of changed units, so a flush costs what
+    // changed rather than the whole cache.
+    void MarkDirty();
 
     // Zero the payload and clear dirty; `kind` is the requester's initialisation argument.
     virtual void Initialise(int kind);
@@ -190,7 +192,12 @@ private:
     uint32_t read_ahead_limit_ = 1;
     std::vector<uint8_t> read_buffer_;
     std::vector<uint8_t> write_buffer_;
+    friend class TBuffer;
+    void NoteDirty(uint32_t n) { dirty_numbers_.push_back(n); }
+
     bool no_victim_ = false; // no clean, unpinned unit since the last full search
+    // Units that became dirty since the last flush (may repeat, or name units since cleaned).
+    std::vector<uint32_t> dirty_numbers_;
     uint32_t read_window_first_ = 0; // units of the read in progress, 0 when none
     uint32_t read_window_count_ = 0;
     Statistics stats_;
