@@ -5,7 +5,6 @@
 #include "db/expr/expr_parser.h"
 
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <unordered_set>
 
@@ -20,40 +19,13 @@ bool IsComparison(const TExpToken& node) {
         && node.Op <= opLessOrEqual;
 }
 
-bool IsTextType(uint8_t type) {
-    return type == ftString || type == ftBlob;
-}
-
 bool SameType(const TExpToken& a, const TExpToken& b) {
     return a.DataType == b.DataType && a.SubType == b.SubType && a.Scale == b.Scale;
 }
 
-// Integer-valued targets of constant conversion, with their ranges.
-bool IntegerTarget(uint8_t type, int64_t& low, int64_t& high) {
-    switch (type) {
-    case ftBoolean:
-        low = 0, high = 1;
-        return true;
-    case ftSmallInt:
-        low = -32768, high = 32767;
-        return true;
-    case ftWord:
-        low = 0, high = 65535;
-        return true;
-    case ftInteger:
-    case ftDate:
-        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
-        return true;
-    case ftLargeInt:
-        low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The whole numbers just below and above a constant's value in the units of an integer-valued
-// target (days for a date target); false when the constant is not numeric there.
+// target (days for a date target); false when the constant is not numeric there (a date, time
+// or timestamp against any other target).
 bool FloorCeil(const TExpToken& constant, uint8_t target, i128& floor_value, i128& ceil_value) {
     TNumber n;
     if (!LoadNumber(constant, n))
@@ -173,7 +145,7 @@ Outcome ConvertConstant(
         return Outcome::kConverted;
     }
     int64_t low = 0, high = 0;
-    if (IntegerTarget(tested.DataType, low, high)) {
+    if (IntegerValueRange(tested.DataType, low, high)) {
         i128 floor_value = 0, ceil_value = 0;
         if (!FloorCeil(c, tested.DataType, floor_value, ceil_value))
             return Outcome::kKeep;

@@ -191,55 +191,6 @@ bool ToInteger(const TNumber& n, int64_t& out) {
     }
 }
 
-bool IntegerRange(uint8_t type, int64_t& low, int64_t& high) {
-    switch (type) {
-    case ftBoolean:
-        low = 0, high = 1;
-        return true;
-    case ftSmallInt:
-        low = -32768, high = 32767;
-        return true;
-    case ftWord:
-        low = 0, high = 65535;
-        return true;
-    case ftInteger:
-    case ftDate:
-    case ftTime:
-        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
-        return true;
-    case ftLargeInt:
-        low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
-        return true;
-    default:
-        return false;
-    }
-}
-
-uint32_t FixedValueSize(uint8_t type) {
-    switch (type) {
-    case ftBoolean:
-    case ftSmallInt:
-    case ftWord:
-        return 2;
-    case ftDate:
-    case ftTime:
-    case ftInteger:
-        return 4;
-    case ftFloat:
-    case ftTimestamp:
-    case ftLargeInt:
-        return 8;
-    case ftBcd:
-        return kBcdValueSize;
-    default:
-        return 0;
-    }
-}
-
-bool IsTextType(uint8_t type) {
-    return type == ftString || type == ftBlob;
-}
-
 void SetNull(TExpToken& node) {
     node.IsNull = true;
     std::fill(node.Value.begin(), node.Value.end(), uint8_t(0));
@@ -259,6 +210,21 @@ void SetText(TExpToken& node, std::string_view text) {
         std::memcpy(node.Value.data(), text.data(), text.size());
     node.Value[text.size()] = 0;
     node.IsNull = text.empty();
+}
+
+// The text `a` followed by `b` (+ and CONCAT); NULL when longer than kMaxComputedText.
+void SetConcatenation(TExpToken& node, std::string_view a, std::string_view b) {
+    if (a.size() + b.size() > kMaxComputedText) {
+        SetNull(node);
+        return;
+    }
+    node.Value.resize(a.size() + b.size() + 1);
+    if (!a.empty())
+        std::memcpy(node.Value.data(), a.data(), a.size());
+    if (!b.empty())
+        std::memcpy(node.Value.data() + a.size(), b.data(), b.size());
+    node.Value[a.size() + b.size()] = 0;
+    node.IsNull = a.empty() && b.empty();
 }
 
 bool SetInteger(TExpToken& node, int64_t value) {
@@ -723,45 +689,32 @@ bool TEvaluator::EvalDateArithmetic(TExpToken& node, const TExpToken& l, const T
     };
     switch (lt) {
     case ftDate:
-        if (!add && rt == ftDate) {
+    case ftTime: {
+        if (!add && rt == lt) { // days between dates, milliseconds between times
             SetInteger(node, a.integer - b.integer);
             return true;
         }
-        {
-            int64_t days = 0;
-            if (!ToInteger(b, days)) {
-                SetNull(node);
-                return true;
-            }
-            int64_t result = 0;
-            if (add ? __builtin_add_overflow(a.integer, days, &result)
-                    : __builtin_sub_overflow(a.integer, days, &result)) {
-                SetNull(node);
-                return true;
-            }
-            SetInteger(node, result);
-        }
-        return true;
-    case ftTime:
-        if (!add && rt == ftTime) {
-            SetInteger(node, a.integer - b.integer);
+        int64_t count = 0; // days for a date, milliseconds for a time
+        if (!ToInteger(b, count)) {
+            SetNull(node);
             return true;
         }
-        {
-            int64_t ms = 0;
-            if (!ToInteger(b, ms)) {
-                SetNull(node);
-                return true;
-            }
+        int64_t result = 0;
+        if (lt == ftTime) {
             // A time of day wraps around midnight.
-            int64_t shift = ms % kMsPerDay32;
-            int64_t result = (a.integer % kMsPerDay32) + (add ? shift : -shift);
+            int64_t shift = count % kMsPerDay32;
+            result = (a.integer % kMsPerDay32) + (add ? shift : -shift);
             result %= kMsPerDay32;
             if (result < 0)
                 result += kMsPerDay32;
-            SetInteger(node, result);
+        } else if (add ? __builtin_add_overflow(a.integer, count, &result)
+                       : __builtin_sub_overflow(a.integer, count, &result)) {
+            SetNull(node);
+            return true;
         }
+        SetInteger(node, result);
         return true;
+    }
     default: { // timestamp
         long double result;
         if (!add && (rt == ftDate || rt == ftTime || rt == ftTimestamp))
@@ -780,19 +733,7 @@ void TEvaluator::EvalArithmetic(TExpToken& node) {
     Eval(l);
     Eval(r);
     if (node.Op == opAdd && IsTextType(node.DataType)) {
-        std::string_view a = l.TextValue();
-        std::string_view b = r.TextValue();
-        if (a.size() + b.size() > kMaxComputedText) {
-            SetNull(node);
-            return;
-        }
-        node.Value.resize(a.size() + b.size() + 1);
-        if (!a.empty())
-            std::memcpy(node.Value.data(), a.data(), a.size());
-        if (!b.empty())
-            std::memcpy(node.Value.data() + a.size(), b.data(), b.size());
-        node.Value[a.size() + b.size()] = 0;
-        node.IsNull = a.empty() && b.empty();
+        SetConcatenation(node, l.TextValue(), r.TextValue());
         return;
     }
     if (l.IsNull || r.IsNull || node.DataType == 0) {
@@ -1129,21 +1070,11 @@ void TEvaluator::EvalTextFunction(TExpToken& node) {
         }
         return;
     }
-    case fnConcat: {
+    case fnConcat:
         Eval(arg(0));
         Eval(arg(1));
-        std::string_view a = arg(0).TextValue();
-        std::string_view b = arg(1).TextValue();
-        if (a.size() + b.size() > kMaxComputedText) {
-            SetNull(node);
-            return;
-        }
-        std::string result;
-        result.reserve(a.size() + b.size());
-        result.append(a).append(b);
-        SetText(node, result);
+        SetConcatenation(node, arg(0).TextValue(), arg(1).TextValue());
         return;
-    }
     default:
         SetNull(node);
         return;
@@ -1397,25 +1328,14 @@ void TEvaluator::EvalFunction(TExpToken& node) {
         ConvertValue(arg(0), node);
         return;
     case fnIf:
+    case fnIfNull: {
         Eval(arg(0));
-        if (IsTrue(arg(0))) {
-            Eval(arg(1));
-            ConvertValue(arg(1), node);
-        } else {
-            Eval(arg(2));
-            ConvertValue(arg(2), node);
-        }
+        bool first = code == fnIf ? IsTrue(arg(0)) : arg(0).IsNull;
+        TExpToken& chosen = first ? arg(1) : arg(2);
+        Eval(chosen);
+        ConvertValue(chosen, node);
         return;
-    case fnIfNull:
-        Eval(arg(0));
-        if (arg(0).IsNull) {
-            Eval(arg(1));
-            ConvertValue(arg(1), node);
-        } else {
-            Eval(arg(2));
-            ConvertValue(arg(2), node);
-        }
-        return;
+    }
     case fnNullIf:
         Eval(arg(0));
         Eval(arg(1));
@@ -1554,48 +1474,36 @@ void TEvaluator::EvalFunction(TExpToken& node) {
 } // namespace
 
 bool LoadNumber(const TExpToken& node, TNumber& number) {
-    if (node.IsNull)
+    if (node.IsNull || node.Value.size() < FixedValueSize(node.DataType))
         return false;
-    const std::vector<uint8_t>& v = node.Value;
+    const uint8_t* value = node.Value.data();
     number = TNumber {};
     switch (node.DataType) {
     case ftBoolean:
-        if (v.size() < 2)
-            return false;
-        number.integer = LoadU16(v.data()) != 0;
+        number.integer = LoadU16(value) != 0;
         return true;
     case ftSmallInt:
-        if (v.size() < 2)
-            return false;
-        number.integer = LoadI16(v.data());
+        number.integer = LoadI16(value);
         return true;
     case ftWord:
-        if (v.size() < 2)
-            return false;
-        number.integer = LoadU16(v.data());
+        number.integer = LoadU16(value);
         return true;
     case ftInteger:
     case ftDate:
     case ftTime:
-        if (v.size() < 4)
-            return false;
-        number.integer = LoadI32(v.data());
+        number.integer = LoadI32(value);
         return true;
     case ftLargeInt:
-        if (v.size() < 8)
-            return false;
-        number.integer = LoadI64(v.data());
+        number.integer = LoadI64(value);
         return true;
     case ftFloat:
     case ftTimestamp:
-        if (v.size() < 8)
-            return false;
         number.kind = TNumber::kFloat;
-        number.real = LoadDouble(v.data());
+        number.real = LoadDouble(value);
         return std::isfinite(number.real);
     case ftBcd:
         number.kind = TNumber::kDecimal;
-        return DecimalFromBcd(v, number.mantissa, number.scale);
+        return DecimalFromBcd(node.Value, number.mantissa, number.scale);
     default:
         return false;
     }
@@ -1610,7 +1518,7 @@ bool StoreNumber(TExpToken& node, const TNumber& number) {
     if (type == ftBoolean) {
         StoreU16(node.Value.data(), ToLongDouble(number) != 0 ? 1 : 0);
         ok = true;
-    } else if (IntegerRange(type, low, high)) {
+    } else if (IntegerValueRange(type, low, high)) {
         int64_t value = 0;
         if (ToInteger(number, value) && value >= low && value <= high) {
             ok = true;
@@ -1715,52 +1623,39 @@ void ConvertValue(const TExpToken& from, TExpToken& to) {
         return;
     }
     uint8_t source = from.DataType;
+    if (source == ftTimestamp && (type == ftDate || type == ftTime)) {
+        // A timestamp gives its date or its time of day.
+        int32_t day = 0, ms = 0;
+        if (SplitTimestamp(n.real, day, ms))
+            SetInteger(to, type == ftDate ? day : ms);
+        else
+            SetNull(to);
+        return;
+    }
     switch (type) {
     case ftDate:
-        if (source == ftTimestamp) {
-            int32_t day = 0, ms = 0;
-            if (!SplitTimestamp(n.real, day, ms)) {
-                SetNull(to);
-                return;
-            }
-            SetInteger(to, day);
-            return;
-        }
-        if (source == ftTime) {
+        if (source == ftTime)
             SetNull(to);
-            return;
-        }
-        StoreNumber(to, n);
+        else
+            StoreNumber(to, n);
         return;
-    case ftTime:
-        if (source == ftTimestamp) {
-            int32_t day = 0, ms = 0;
-            if (!SplitTimestamp(n.real, day, ms)) {
-                SetNull(to);
-                return;
-            }
-            SetInteger(to, ms);
-            return;
-        }
+    case ftTime: {
         if (source == ftDate) {
-            SetInteger(to, 0);
+            SetInteger(to, 0); // a date's time of day is midnight
             return;
         }
-        {
-            int64_t ms = 0;
-            if (!ToInteger(n, ms) || !ValidTime(ms)) {
-                SetNull(to);
-                return;
-            }
+        int64_t ms = 0;
+        if (ToInteger(n, ms) && ValidTime(ms))
             SetInteger(to, ms);
-        }
+        else
+            SetNull(to);
         return;
+    }
     case ftTimestamp:
-        if (source == ftDate) {
+        if (source == ftDate)
             SetReal(to, double(n.integer) * kMsPerDay32);
-            return;
-        }
-        StoreNumber(to, n);
+        else
+            StoreNumber(to, n);
         return;
     default:
         StoreNumber(to, n);

@@ -200,14 +200,48 @@ constexpr DataTypeName kDataTypes[] = {
     { "GRAPHIC", ftBlob, stGraphic, DataTypeName::kNone },
 };
 
+std::string QuotedText(std::string_view text) {
+    if (text.size() <= kMaxQuotedTokenText)
+        return std::string(text);
+    return std::string(text.substr(0, kMaxQuotedTokenText - 3)) + "...";
+}
+
 } // namespace
 
-void TExpressionParser::SetErrorContext(EngineCode error_code, std::string_view database_name,
+void TExpressionErrorContext::Set(EngineCode error_code, std::string_view database_name,
     std::string_view table_name, std::string_view context_name) {
-    error_code_ = error_code;
+    code_ = error_code;
     database_name_ = std::string(database_name.substr(0, kMaxErrorText));
     table_name_ = std::string(table_name.substr(0, kMaxErrorText));
     context_name_ = std::string(context_name.substr(0, kMaxErrorText));
+}
+
+void TExpressionErrorContext::Raise(
+    const std::string& message, int32_t line, int32_t column) const {
+    ProcessEngineErrors().RaiseError(
+        code_, "", "", database_name_, table_name_, "", "", message, "", "", line, column);
+}
+
+void TExpressionErrorContext::RaiseExpected(
+    std::string_view what, std::string_view found, int32_t line, int32_t column) const {
+    Raise("Expected " + std::string(what) + " but instead found " + QuotedText(found) + " in "
+            + context_name_,
+        line, column);
+}
+
+void TExpressionErrorContext::RaiseMissing(
+    std::string_view what, int32_t line, int32_t column) const {
+    Raise("Missing " + std::string(what) + " in " + context_name_, line, column);
+}
+
+void TExpressionErrorContext::RaiseInvalid(
+    std::string_view found, int32_t line, int32_t column) const {
+    Raise("Invalid expression " + QuotedText(found) + " found in " + context_name_, line, column);
+}
+
+void TExpressionParser::SetErrorContext(EngineCode error_code, std::string_view database_name,
+    std::string_view table_name, std::string_view context_name) {
+    errors_.Set(error_code, database_name, table_name, context_name);
 }
 
 void TExpressionParser::SetExpression(
@@ -251,13 +285,6 @@ std::string_view TExpressionParser::TokenText() const {
     return std::string_view(text_).substr(token_start_, token_end_ - token_start_);
 }
 
-std::string TExpressionParser::QuotedTokenText() const {
-    std::string_view text = TokenText();
-    if (text.size() <= kMaxQuotedTokenText)
-        return std::string(text);
-    return std::string(text.substr(0, kMaxQuotedTokenText - 3)) + "...";
-}
-
 bool TExpressionParser::IsKeyword(std::string_view word) const {
     if (token_type_ != ltIdentifier || token_value_.size() != word.size())
         return false;
@@ -268,35 +295,22 @@ bool TExpressionParser::IsKeyword(std::string_view word) const {
     return true;
 }
 
-void TExpressionParser::Raise(const std::string& message, int32_t line, int32_t column) {
-    ProcessEngineErrors().RaiseError(
-        error_code_, "", "", database_name_, table_name_, "", "", message, "", "", line, column);
-}
-
 void TExpressionParser::ErrorExpected(std::string_view what) {
-    std::string message;
     if (token_type_ == ltEnd)
-        message = "Missing " + std::string(what) + " in " + context_name_;
-    else
-        message = "Expected " + std::string(what) + " but instead found " + QuotedTokenText()
-            + " in " + context_name_;
-    Raise(message, token_line_, TokenColumn());
+        errors_.RaiseMissing(what, token_line_, TokenColumn());
+    errors_.RaiseExpected(what, TokenText(), token_line_, TokenColumn());
 }
 
 void TExpressionParser::ErrorMissing(char c) {
+    std::string_view what(&c, 1);
     char first = At(token_start_);
-    std::string message;
     if (first == '\0' || first == '\r' || first == '\n')
-        message = "Missing " + std::string(1, c) + " in " + context_name_;
-    else
-        message = "Expected " + std::string(1, c) + " but instead found " + QuotedTokenText()
-            + " in " + context_name_;
-    Raise(message, token_line_, TokenColumn());
+        errors_.RaiseMissing(what, token_line_, TokenColumn());
+    errors_.RaiseExpected(what, TokenText(), token_line_, TokenColumn());
 }
 
 void TExpressionParser::ErrorInvalid() {
-    Raise("Invalid expression " + QuotedTokenText() + " found in " + context_name_, token_line_,
-        TokenColumn());
+    errors_.RaiseInvalid(TokenText(), token_line_, TokenColumn());
 }
 
 void TExpressionParser::ScanQuoted(char close, int type) {
@@ -308,8 +322,8 @@ void TExpressionParser::ScanQuoted(char close, int type) {
     for (;;) {
         char c = At(pos);
         if (c == '\0' || c == '\r' || c == '\n') {
-            Raise("Missing " + std::string(1, close) + " in " + context_name_, token_line_,
-                ColumnAt(open, token_line_start_));
+            errors_.RaiseMissing(
+                std::string_view(&close, 1), token_line_, ColumnAt(open, token_line_start_));
         }
         if (c == close) {
             // A doubled closing quote stands for one; brackets cannot be doubled.
@@ -362,7 +376,7 @@ int TExpressionParser::NextToken() {
                     token_start_ = pos_;
                     token_end_ = pos_;
                     token_type_ = ltEnd;
-                    Raise("Missing / in " + context_name_, open_line, open_column);
+                    errors_.RaiseMissing("/", open_line, open_column);
                 }
                 if (d == '*' && At(pos_ + 1) == '/') {
                     pos_ += 2;
@@ -472,22 +486,25 @@ void TExpressionParser::ExpectSeparator(std::string_view word) {
     ErrorExpected(std::string(word) + " or ,");
 }
 
-TExpTokenPtr TExpressionParser::NewNode(uint8_t kind, uint8_t op) {
+TExpTokenPtr TExpressionParser::Register(TExpTokenPtr node) {
     if (++node_count_ > kMaxExpressionNodes)
-        Raise("Expression too large in " + context_name_, token_line_, TokenColumn());
-    auto node = std::make_unique<TExpToken>();
-    node->Kind = kind;
-    node->Op = op;
+        errors_.Raise("Expression too large in " + ContextName(), token_line_, TokenColumn());
     node->Owner = owner_;
     return node;
 }
 
-TExpTokenPtr TExpressionParser::NewNodeAtToken(uint8_t kind, uint8_t op) {
-    TExpTokenPtr node = NewNode(kind, op);
+TExpTokenPtr TExpressionParser::AtToken(TExpTokenPtr node) {
     node->Text = std::string(TokenText());
     node->Line = token_line_;
     node->Column = TokenColumn();
     return node;
+}
+
+TExpTokenPtr TExpressionParser::NewNode(uint8_t kind, uint8_t op) {
+    auto node = std::make_unique<TExpToken>();
+    node->Kind = kind;
+    node->Op = op;
+    return Register(std::move(node));
 }
 
 void TExpressionParser::CountNodes(const TExpToken& node) {
@@ -501,13 +518,13 @@ void TExpressionParser::CountNodes(const TExpToken& node) {
             CountNodes(*arg);
     }
     if (node_count_ > kMaxExpressionNodes)
-        Raise("Expression too large in " + context_name_, token_line_, TokenColumn());
+        errors_.Raise("Expression too large in " + ContextName(), token_line_, TokenColumn());
 }
 
 void TExpressionParser::Finish(TExpToken& node) {
     AdoptChildren(node);
     if (node.Height > kMaxTreeHeight)
-        Raise("Expression nesting too deep in " + context_name_, node.Line, node.Column);
+        errors_.Raise("Expression nesting too deep in " + ContextName(), node.Line, node.Column);
 }
 
 TExpTokenPtr TExpressionParser::MakeBinary(uint8_t op, std::string text, int32_t line,
@@ -522,29 +539,32 @@ TExpTokenPtr TExpressionParser::MakeBinary(uint8_t op, std::string text, int32_t
     return node;
 }
 
+TExpTokenPtr TExpressionParser::ContinueBinary(
+    uint8_t op, TExpTokenPtr left, OperandParser parse, uint8_t flags) {
+    std::string text(TokenText());
+    int32_t line = token_line_;
+    int32_t column = TokenColumn();
+    bool bar = token_type_ == '|';
+    NextToken();
+    if (bar) {
+        Expect('|');
+        text = "||";
+    }
+    TExpTokenPtr right = (this->*parse)(flags);
+    return MakeBinary(op, std::move(text), line, column, std::move(left), std::move(right));
+}
+
 TExpTokenPtr TExpressionParser::ParseExpression(uint8_t flags) {
     TExpTokenPtr left = ParseAnd(flags);
-    while (IsKeyword("OR")) {
-        std::string text(TokenText());
-        int32_t line = token_line_;
-        int32_t column = TokenColumn();
-        NextToken();
-        TExpTokenPtr right = ParseAnd(flags);
-        left = MakeBinary(opOr, std::move(text), line, column, std::move(left), std::move(right));
-    }
+    while (IsKeyword("OR"))
+        left = ContinueBinary(opOr, std::move(left), &TExpressionParser::ParseAnd, flags);
     return left;
 }
 
 TExpTokenPtr TExpressionParser::ParseAnd(uint8_t flags) {
     TExpTokenPtr left = ParseNot(flags);
-    while (IsKeyword("AND")) {
-        std::string text(TokenText());
-        int32_t line = token_line_;
-        int32_t column = TokenColumn();
-        NextToken();
-        TExpTokenPtr right = ParseNot(flags);
-        left = MakeBinary(opAnd, std::move(text), line, column, std::move(left), std::move(right));
-    }
+    while (IsKeyword("AND"))
+        left = ContinueBinary(opAnd, std::move(left), &TExpressionParser::ParseNot, flags);
     return left;
 }
 
@@ -623,8 +643,7 @@ TExpTokenPtr TExpressionParser::ParseComparison(uint8_t flags) {
         } else if (!IsKeyword("NULL")) {
             ErrorExpected("NULL or NOT");
         }
-        TExpTokenPtr null_constant = NewNodeAtToken(nkConstant, 0);
-        null_constant->IsNull = true;
+        TExpTokenPtr null_constant = AtToken(Register(MakeNullConstant()));
         NextToken();
         return MakeBinary(op, text, line, column, std::move(left), std::move(null_constant));
     }
@@ -672,25 +691,14 @@ TExpTokenPtr TExpressionParser::ParseAdditive(uint8_t flags) {
     TExpTokenPtr left = ParseMultiplicative(flags);
     for (;;) {
         uint8_t op;
-        std::string text(TokenText());
-        int32_t line = token_line_;
-        int32_t column = TokenColumn();
-        if (token_type_ == '+') {
+        if (token_type_ == '+' || token_type_ == '|')
             op = opAdd;
-            NextToken();
-        } else if (token_type_ == '-') {
+        else if (token_type_ == '-')
             op = opSubtract;
-            NextToken();
-        } else if (token_type_ == '|') {
-            op = opAdd;
-            NextToken();
-            Expect('|');
-            text = "||";
-        } else {
+        else
             return left;
-        }
-        TExpTokenPtr right = ParseMultiplicative(operand_flags);
-        left = MakeBinary(op, std::move(text), line, column, std::move(left), std::move(right));
+        left = ContinueBinary(
+            op, std::move(left), &TExpressionParser::ParseMultiplicative, operand_flags);
     }
 }
 
@@ -707,12 +715,7 @@ TExpTokenPtr TExpressionParser::ParseMultiplicative(uint8_t flags) {
             op = opMod;
         else
             return left;
-        std::string text(TokenText());
-        int32_t line = token_line_;
-        int32_t column = TokenColumn();
-        NextToken();
-        TExpTokenPtr right = ParseUnary(operand_flags);
-        left = MakeBinary(op, std::move(text), line, column, std::move(left), std::move(right));
+        left = ContinueBinary(op, std::move(left), &TExpressionParser::ParseUnary, operand_flags);
     }
 }
 
@@ -749,12 +752,7 @@ TExpTokenPtr TExpressionParser::ParseNumber() {
             ErrorExpected("numeric expression");
         node = MakeFloatConstant(value);
     }
-    if (++node_count_ > kMaxExpressionNodes)
-        Raise("Expression too large in " + context_name_, token_line_, TokenColumn());
-    node->Text = std::string(TokenText());
-    node->Line = token_line_;
-    node->Column = TokenColumn();
-    node->Owner = owner_;
+    node = AtToken(Register(std::move(node)));
     NextToken();
     return node;
 }
@@ -769,23 +767,15 @@ TExpTokenPtr TExpressionParser::ParsePrimary(uint8_t flags) {
         ~DepthGuard() { --depth; }
     } guard(depth_);
     if (depth_ > kMaxNestingDepth)
-        Raise("Expression nesting too deep in " + context_name_, token_line_, TokenColumn());
+        errors_.Raise(
+            "Expression nesting too deep in " + ContextName(), token_line_, TokenColumn());
 
     switch (token_type_) {
     case ltIdentifier: {
         std::string upper = AsciiUpper(token_value_);
-        if (upper == "TRUE" || upper == "FALSE") {
-            TExpTokenPtr node = NewNodeAtToken(nkConstant, 0);
-            TExpTokenPtr value = MakeBooleanConstant(upper == "TRUE");
-            node->DataType = value->DataType;
-            node->ValueSize = value->ValueSize;
-            node->Value = std::move(value->Value);
-            NextToken();
-            return node;
-        }
-        if (upper == "NULL") {
-            TExpTokenPtr node = NewNodeAtToken(nkConstant, 0);
-            node->IsNull = true;
+        if (upper == "TRUE" || upper == "FALSE" || upper == "NULL") {
+            TExpTokenPtr node = AtToken(Register(
+                upper == "NULL" ? MakeNullConstant() : MakeBooleanConstant(upper == "TRUE")));
             NextToken();
             return node;
         }
@@ -812,12 +802,7 @@ TExpTokenPtr TExpressionParser::ParsePrimary(uint8_t flags) {
         return node;
     }
     case ltString: {
-        TExpTokenPtr node = NewNodeAtToken(nkConstant, 0);
-        TExpTokenPtr value = MakeStringConstant(token_value_);
-        node->DataType = value->DataType;
-        node->ValueSize = value->ValueSize;
-        node->IsNull = value->IsNull;
-        node->Value = std::move(value->Value);
+        TExpTokenPtr node = AtToken(Register(MakeStringConstant(token_value_)));
         NextToken();
         return node;
     }
@@ -827,10 +812,9 @@ TExpTokenPtr TExpressionParser::ParsePrimary(uint8_t flags) {
             = std::from_chars(token_value_.data(), token_value_.data() + token_value_.size(), code);
         if (error != std::errc() || code > 255)
             ErrorExpected("character constant");
-        TExpTokenPtr node = NewNodeAtToken(nkConstant, 0);
-        node->DataType = ftString;
-        node->ValueSize = 2;
-        node->Value = { uint8_t(code), 0 };
+        // One character; #0 too gives a string that is present, not NULL.
+        char character = char(code);
+        TExpTokenPtr node = AtToken(Register(MakeStringConstant(std::string_view(&character, 1))));
         NextToken();
         return node;
     }
@@ -933,14 +917,10 @@ TExpTokenPtr TExpressionParser::ParseFunction(uint8_t flags) {
         break;
     }
     case FunctionForm::kShortTrim: {
-        TExpTokenPtr blank = NewNode(nkConstant, 0);
-        TExpTokenPtr value = MakeStringConstant(" ");
+        TExpTokenPtr blank = Register(MakeStringConstant(" "));
         blank->Text = "' '";
         blank->Line = node->Line;
         blank->Column = node->Column;
-        blank->DataType = value->DataType;
-        blank->ValueSize = value->ValueSize;
-        blank->Value = std::move(value->Value);
         node->Args.push_back(std::move(blank));
         node->Args.push_back(sum());
         break;
@@ -1080,9 +1060,7 @@ TExpTokenPtr TExpressionParser::ParseCase(uint8_t flags) {
         NextToken();
         results->Args.push_back(ParseExpression(flags));
     } else {
-        TExpTokenPtr null_constant = NewNode(nkConstant, 0);
-        null_constant->IsNull = true;
-        null_constant->Text = "NULL";
+        TExpTokenPtr null_constant = Register(MakeNullConstant());
         null_constant->Line = node->Line;
         null_constant->Column = node->Column;
         results->Args.push_back(std::move(null_constant));

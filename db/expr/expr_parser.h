@@ -1,7 +1,8 @@
 // TExpressionParser: the lexical scanner and the recursive-descent parser of the filter
 // expression language. It turns an expression text into a tree of TExpToken nodes and raises
 // every syntax error through the engine's error state with the parser's error code, its
-// database and table names and the line and column of the offending token.
+// database and table names and the line and column of the offending token; that error context
+// (TExpressionErrorContext) and its common messages also serve the verifier.
 // Thread-safety: one parser per owner, used by one thread at a time. The returned tree belongs
 // to the caller; the parser keeps only its private copy of the text.
 #pragma once
@@ -24,6 +25,36 @@ inline constexpr size_t kMaxExpressionNodes = 100'000;
 // column at the end of the engine message survive the message length limit.
 inline constexpr size_t kMaxQuotedTokenText = 64;
 
+// The error code, the database and table names and the name of what is checked ("filter
+// expression") with which the parser and the verifier raise their errors, and the messages
+// they have in common.
+class TExpressionErrorContext {
+public:
+    // The names are cut to the engine's limit for error texts.
+    void Set(EngineCode error_code, std::string_view database_name, std::string_view table_name,
+        std::string_view context_name);
+    EngineCode Code() const { return code_; }
+    const std::string& DatabaseName() const { return database_name_; }
+    const std::string& TableName() const { return table_name_; }
+    const std::string& ContextName() const { return context_name_; }
+
+    [[noreturn]] void Raise(const std::string& message, int32_t line, int32_t column) const;
+    // "Expected <what> but instead found <found> in <context>", with `found` cut to
+    // kMaxQuotedTokenText characters.
+    [[noreturn]] void RaiseExpected(
+        std::string_view what, std::string_view found, int32_t line, int32_t column) const;
+    // "Missing <what> in <context>".
+    [[noreturn]] void RaiseMissing(std::string_view what, int32_t line, int32_t column) const;
+    // "Invalid expression <found> found in <context>", `found` cut likewise.
+    [[noreturn]] void RaiseInvalid(std::string_view found, int32_t line, int32_t column) const;
+
+private:
+    EngineCode code_ = ZOLVEK_INVALIDFILTER;
+    std::string database_name_;
+    std::string table_name_;
+    std::string context_name_ = "filter expression";
+};
+
 class TExpressionParser {
 public:
     TExpressionParser() = default;
@@ -35,10 +66,10 @@ public:
     void SetErrorContext(EngineCode error_code, std::string_view database_name,
         std::string_view table_name, std::string_view context_name);
     void SetOwner(const void* owner) { owner_ = owner; }
-    const std::string& ContextName() const { return context_name_; }
-    EngineCode ErrorCode() const { return error_code_; }
-    const std::string& DatabaseName() const { return database_name_; }
-    const std::string& TableName() const { return table_name_; }
+    const std::string& ContextName() const { return errors_.ContextName(); }
+    EngineCode ErrorCode() const { return errors_.Code(); }
+    const std::string& DatabaseName() const { return errors_.DatabaseName(); }
+    const std::string& TableName() const { return errors_.TableName(); }
 
     // Takes a private copy of the text and resets every position; the first character is at
     // `first_line`, `first_column`. A zero byte in the text ends it.
@@ -82,17 +113,22 @@ private:
     int32_t ColumnAt(size_t pos, size_t line_start) const;
     void NewLine(size_t next_line_start);
     void ScanQuoted(char close, int type);
-    [[noreturn]] void Raise(const std::string& message, int32_t line, int32_t column);
-    std::string QuotedTokenText() const;
 
+    // Counts a new node against the size bound and gives it the parser's owner.
+    TExpTokenPtr Register(TExpTokenPtr node);
+    // Positions a node at the current token and gives it the token's text.
+    TExpTokenPtr AtToken(TExpTokenPtr node);
     TExpTokenPtr NewNode(uint8_t kind, uint8_t op);
-    // A node positioned at the current token, whose Text is the current token's text.
-    TExpTokenPtr NewNodeAtToken(uint8_t kind, uint8_t op);
+    TExpTokenPtr NewNodeAtToken(uint8_t kind, uint8_t op) { return AtToken(NewNode(kind, op)); }
     void Finish(TExpToken& node);
     void CountNodes(const TExpToken& node);
 
     TExpTokenPtr MakeBinary(uint8_t op, std::string text, int32_t line, int32_t column,
         TExpTokenPtr left, TExpTokenPtr right);
+    using OperandParser = TExpTokenPtr (TExpressionParser::*)(uint8_t flags);
+    // Reads the binary operator at the current token (a '|' with the '|' after it, as ||) and
+    // then its right operand with `parse`, and joins `left` to it in a node at the operator.
+    TExpTokenPtr ContinueBinary(uint8_t op, TExpTokenPtr left, OperandParser parse, uint8_t flags);
     TExpTokenPtr ParseAnd(uint8_t flags);
     TExpTokenPtr ParseNot(uint8_t flags);
     TExpTokenPtr ParseComparison(uint8_t flags);
@@ -107,10 +143,7 @@ private:
     // Reads a separator keyword or a comma in its place; else Expected "<word> or ,".
     void ExpectSeparator(std::string_view word);
 
-    EngineCode error_code_ = ZOLVEK_INVALIDFILTER;
-    std::string database_name_;
-    std::string table_name_;
-    std::string context_name_ = "filter expression";
+    TExpressionErrorContext errors_;
     const void* owner_ = nullptr;
 
     std::string text_;

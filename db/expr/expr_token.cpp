@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace zolvek {
 
@@ -91,6 +92,16 @@ TExpTokenPtr CloneNode(const TExpToken& node) {
     return copy;
 }
 
+// A constant of a fixed-size type with its value zeroed.
+TExpTokenPtr MakeFixedConstant(uint8_t type) {
+    auto node = std::make_unique<TExpToken>();
+    node->Kind = nkConstant;
+    node->DataType = type;
+    node->ValueSize = FixedValueSize(type);
+    node->Value.assign(node->ValueSize, 0);
+    return node;
+}
+
 } // namespace
 
 TExpTokenPtr CopyNode(const TExpToken& node) {
@@ -106,6 +117,51 @@ TExpTokenPtr CloneTree(const TExpToken& node) {
     return copy;
 }
 
+uint32_t FixedValueSize(uint8_t type) {
+    switch (type) {
+    case ftBoolean:
+    case ftSmallInt:
+    case ftWord:
+        return 2;
+    case ftDate:
+    case ftTime:
+    case ftInteger:
+        return 4;
+    case ftFloat:
+    case ftTimestamp:
+    case ftLargeInt:
+        return 8;
+    case ftBcd:
+        return kBcdValueSize;
+    default:
+        return 0;
+    }
+}
+
+bool IntegerValueRange(uint8_t type, int64_t& low, int64_t& high) {
+    switch (type) {
+    case ftBoolean:
+        low = 0, high = 1;
+        return true;
+    case ftSmallInt:
+        low = std::numeric_limits<int16_t>::min(), high = std::numeric_limits<int16_t>::max();
+        return true;
+    case ftWord:
+        low = 0, high = std::numeric_limits<uint16_t>::max();
+        return true;
+    case ftInteger:
+    case ftDate:
+    case ftTime:
+        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
+        return true;
+    case ftLargeInt:
+        low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
+        return true;
+    default:
+        return false;
+    }
+}
+
 TExpTokenPtr MakeNullConstant() {
     auto node = std::make_unique<TExpToken>();
     node->Kind = nkConstant;
@@ -115,13 +171,9 @@ TExpTokenPtr MakeNullConstant() {
 }
 
 TExpTokenPtr MakeBooleanConstant(bool value) {
-    auto node = std::make_unique<TExpToken>();
-    node->Kind = nkConstant;
+    TExpTokenPtr node = MakeFixedConstant(ftBoolean);
     node->Text = value ? "TRUE" : "FALSE";
-    node->DataType = ftBoolean;
-    node->ValueSize = 2;
-    node->Value.assign(2, 0);
-    node->Value[0] = value ? 1 : 0;
+    StoreU16(node->Value.data(), value ? 1 : 0);
     return node;
 }
 
@@ -137,31 +189,19 @@ TExpTokenPtr MakeStringConstant(std::string_view text) {
 }
 
 TExpTokenPtr MakeIntegerConstant(int32_t value) {
-    auto node = std::make_unique<TExpToken>();
-    node->Kind = nkConstant;
-    node->DataType = ftInteger;
-    node->ValueSize = 4;
-    node->Value.resize(4);
+    TExpTokenPtr node = MakeFixedConstant(ftInteger);
     StoreI32(node->Value.data(), value);
     return node;
 }
 
 TExpTokenPtr MakeLargeIntConstant(int64_t value) {
-    auto node = std::make_unique<TExpToken>();
-    node->Kind = nkConstant;
-    node->DataType = ftLargeInt;
-    node->ValueSize = 8;
-    node->Value.resize(8);
+    TExpTokenPtr node = MakeFixedConstant(ftLargeInt);
     StoreI64(node->Value.data(), value);
     return node;
 }
 
 TExpTokenPtr MakeFloatConstant(double value) {
-    auto node = std::make_unique<TExpToken>();
-    node->Kind = nkConstant;
-    node->DataType = ftFloat;
-    node->ValueSize = 8;
-    node->Value.resize(8);
+    TExpTokenPtr node = MakeFixedConstant(ftFloat);
     StoreDouble(node->Value.data(), value);
     return node;
 }

@@ -1,6 +1,7 @@
 // The nodes of a filter expression tree (TExpToken), the codes they carry (node kinds, operator
-// and function codes, engine type codes) and the parse flags; the parser builds these trees,
-// the verifier types them, binding copies them for a cursor and the evaluator computes them.
+// and function codes, engine type codes with their value sizes and ranges) and the parse flags;
+// the parser builds these trees, the verifier types them, binding copies them for a cursor and
+// the evaluator computes them.
 // Thread-safety: a tree is used by one thread at a time. A node owns its operands and
 // arguments; freeing a node frees its subtree.
 #pragma once
@@ -162,6 +163,23 @@ inline constexpr uint8_t stGuid = 50;
 
 // Size of the packed-decimal value of a BCD node or field.
 inline constexpr uint32_t kBcdValueSize = 34;
+// Size of a BLOB field in the record (the reference to its chain in the BLOB file), which is
+// also the declared size of a computed BLOB node; BLOB values themselves vary in length.
+inline constexpr uint32_t kBlobReferenceSize = 8;
+
+// Size of a value of `type` in the record encoding: 2 for booleans and 16-bit integers, 4 for
+// dates, times and 32-bit integers, 8 for floats, timestamps and 64-bit integers,
+// kBcdValueSize for BCD; 0 for strings, bytes and BLOBs, whose values vary in length.
+uint32_t FixedValueSize(uint8_t type);
+
+// The types whose values are whole numbers (booleans, integers, dates as day numbers, times as
+// milliseconds) with the range their encoding holds; false for every other type.
+bool IntegerValueRange(uint8_t type, int64_t& low, int64_t& high);
+
+// Strings and BLOBs: their values are read and compared as zero-terminated text.
+inline bool IsTextType(uint8_t type) {
+    return type == ftString || type == ftBlob;
+}
 
 // One node of an expression tree. Value holds the node's constant or last computed value in
 // the record encoding of its DataType: strings and memos as zero-terminated Windows-1254 text

@@ -113,9 +113,6 @@ uint32_t RightSet(uint8_t op, uint32_t left) {
         if (left & kIntegers)
             return kNumbers;
         return EqualRightSet(left) & ~kcBoolean & ~kcGraphic;
-    case opAnd:
-    case opOr:
-        return kcBoolean;
     case opAdd:
         if (left & kTextOrMemo)
             return kTextOrMemo;
@@ -132,13 +129,8 @@ uint32_t RightSet(uint8_t op, uint32_t left) {
         if (left & kcTimestamp)
             return kDateTimes | kIntegers;
         return kNumbers;
-    case opMultiply:
-    case opDivide:
-        return kNumbers;
-    case opMod:
-        return kIntegers;
-    default:
-        return 0;
+    default: // AND, OR, *, / and MOD take the same types on both sides
+        return LeftSet(op);
     }
 }
 
@@ -160,31 +152,22 @@ void SetType(TExpToken& node, const TypeInfo& type) {
     node.Scale = type.scale;
 }
 
-uint32_t FixedSize(uint8_t type) {
-    switch (type) {
-    case ftBoolean:
-    case ftSmallInt:
-    case ftWord:
-        return 2;
-    case ftDate:
-    case ftTime:
-    case ftInteger:
-        return 4;
-    case ftFloat:
-    case ftTimestamp:
-    case ftLargeInt:
-        return 8;
-    case ftBcd:
-        return kBcdValueSize;
-    case ftBlob:
-        return 8;
-    default:
-        return 0;
-    }
+// A type with its declared size: the value size of fixed-size types, the record's reference
+// for a BLOB, 0 for strings and bytes, whose size the node sets.
+TypeInfo Simple(uint8_t type, uint8_t sub_type = 0) {
+    return { type, sub_type, type == ftBlob ? kBlobReferenceSize : FixedValueSize(type), 0 };
 }
 
-TypeInfo Simple(uint8_t type, uint8_t sub_type = 0) {
-    return { type, sub_type, FixedSize(type), 0 };
+// MOD: a 64-bit integer when either operand is one, else a 32-bit integer.
+TypeInfo ModResult(uint8_t a, uint8_t b) {
+    return Simple(a == ftLargeInt || b == ftLargeInt ? ftLargeInt : ftInteger);
+}
+
+// A money operand makes a float result money.
+TypeInfo WithMoney(TypeInfo result, const TypeInfo& a, const TypeInfo& b) {
+    if (result.type == ftFloat && (a.sub_type == stMoney || b.sub_type == stMoney))
+        result.sub_type = stMoney;
+    return result;
 }
 
 uint32_t SaturatedTextSize(uint64_t size) {
@@ -223,9 +206,7 @@ TypeInfo NumericResult(const TypeInfo& a, const TypeInfo& b) {
         result = Simple(ftFloat);
         break;
     }
-    if (a.sub_type == stMoney || b.sub_type == stMoney)
-        result.sub_type = result.type == ftFloat ? stMoney : result.sub_type;
-    return result;
+    return WithMoney(result, a, b);
 }
 
 TypeInfo TextResult(const TypeInfo& a, const TypeInfo& b, uint64_t size) {
@@ -234,14 +215,63 @@ TypeInfo TextResult(const TypeInfo& a, const TypeInfo& b, uint64_t size) {
     return { ftString, 0, SaturatedTextSize(size), 0 };
 }
 
-std::string CutText(const std::string& text) {
-    if (text.size() <= kMaxQuotedTokenText)
-        return text;
-    return text.substr(0, kMaxQuotedTokenText - 3) + "...";
+// The result type of +, -, *, / and MOD for operands that passed their checks.
+TypeInfo ArithmeticResult(uint8_t op, const TExpToken& left, const TExpToken& right) {
+    bool left_null = IsNullConst(left);
+    bool right_null = IsNullConst(right);
+    if (left_null && right_null)
+        return {};
+    TypeInfo a = TypeOf(left);
+    TypeInfo b = TypeOf(right);
+    uint32_t ca = ClassOf(left);
+    uint32_t cb = ClassOf(right);
+    if (left_null || right_null) {
+        // The NULL side takes the other side's type; the result is that type (a text stays a
+        // text, with the NULL read as empty).
+        const TypeInfo& known = left_null ? b : a;
+        uint32_t known_class = left_null ? cb : ca;
+        if (op == opDivide && (known_class & kIntegers))
+            return Simple(ftFloat);
+        if (op == opMod)
+            return ModResult(known.type, known.type);
+        if (known_class & kNumbers)
+            return NumericResult(known, known);
+        return known;
+    }
+    switch (op) {
+    case opAdd:
+        if ((ca & kTextOrMemo) && (cb & kTextOrMemo))
+            return TextResult(a, b, uint64_t(a.size) + b.size - 1);
+        if (ca & kDateTimes)
+            return Simple(a.type);
+        if (cb & kDateTimes)
+            return Simple(b.type);
+        return NumericResult(a, b);
+    case opSubtract:
+        if (ca & cb & (kcDate | kcTime)) // days between dates, milliseconds between times
+            return Simple(ftInteger);
+        if ((ca & kcTimestamp) && (cb & kDateTimes))
+            return Simple(ftFloat);
+        if (ca & kDateTimes)
+            return Simple(a.type);
+        return NumericResult(a, b);
+    case opMultiply:
+        return NumericResult(a, b);
+    case opDivide: {
+        // BCD stays BCD unless a float takes part; integers divide into a float.
+        bool decimal
+            = (a.type == ftBcd || b.type == ftBcd) && a.type != ftFloat && b.type != ftFloat;
+        return decimal ? NumericResult(a, b) : WithMoney(Simple(ftFloat), a, b);
+    }
+    case opMod:
+        return ModResult(a.type, b.type);
+    default:
+        return {};
+    }
 }
 
 bool ConstantInteger(const TExpToken& node, int64_t& value) {
-    if (node.Kind != nkConstant || node.IsNull)
+    if (node.Kind != nkConstant || node.IsNull || node.Value.size() < FixedValueSize(node.DataType))
         return false;
     switch (node.DataType) {
     case ftSmallInt:
@@ -328,21 +358,19 @@ std::string AcceptedTypesText(uint32_t mask) {
 
 void TExpressionVerifier::SetErrorContext(EngineCode error_code, std::string_view database_name,
     std::string_view table_name, std::string_view context_name) {
-    error_code_ = error_code;
-    database_name_ = std::string(database_name.substr(0, kMaxErrorText));
-    table_name_ = std::string(table_name.substr(0, kMaxErrorText));
-    context_name_ = std::string(context_name.substr(0, kMaxErrorText));
+    errors_.Set(error_code, database_name, table_name, context_name);
 }
 
 void TExpressionVerifier::Raise(const std::string& message, const TExpToken& node) {
-    ProcessEngineErrors().RaiseError(error_code_, "", "", database_name_, table_name_, "", "",
-        message, "", "", node.Line, node.Column);
+    errors_.Raise(message, node.Line, node.Column);
 }
 
 void TExpressionVerifier::ErrorExpected(std::string_view what, const TExpToken& node) {
-    Raise("Expected " + std::string(what) + " but instead found " + CutText(node.Text) + " in "
-            + context_name_,
-        node);
+    errors_.RaiseExpected(what, node.Text, node.Line, node.Column);
+}
+
+void TExpressionVerifier::ErrorInvalid(const TExpToken& node) {
+    errors_.RaiseInvalid(node.Text, node.Line, node.Column);
 }
 
 void TExpressionVerifier::Require(const TExpToken& node, uint32_t accepted) {
@@ -400,7 +428,7 @@ void TExpressionVerifier::VerifyNode(TExpTokenPtr& slot, TExpToken* parent, bool
         break;
     case nkConstant:
         if (node.IsNullConstant() && !null_constants_allowed_)
-            Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+            ErrorInvalid(node);
         break;
     case nkUnary:
         VerifyNode(node.Left, &node, node.Op == opNot);
@@ -423,7 +451,7 @@ void TExpressionVerifier::VerifyNode(TExpTokenPtr& slot, TExpToken* parent, bool
         VerifyFunction(node);
         break;
     default:
-        Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+        ErrorInvalid(node);
     }
     if (wrap && boolean_wrapping_)
         WrapBoolean(slot);
@@ -479,99 +507,11 @@ void TExpressionVerifier::CheckComparable(TExpToken& tested, TExpToken& other, u
 }
 
 void TExpressionVerifier::VerifyBinary(TExpToken& node) {
-    TExpToken& left = *node.Left;
-    TExpToken& right = *node.Right;
-    uint8_t op = node.Op;
-    CheckComparable(left, right, op);
-    if (IsComparison(op) || op == opAnd || op == opOr) {
+    CheckComparable(*node.Left, *node.Right, node.Op);
+    if (IsComparison(node.Op) || node.Op == opAnd || node.Op == opOr)
         SetType(node, Simple(ftBoolean));
-        return;
-    }
-    bool left_null = IsNullConst(left);
-    bool right_null = IsNullConst(right);
-    if (left_null && right_null) {
-        SetType(node, TypeInfo {});
-        return;
-    }
-    TypeInfo a = TypeOf(left);
-    TypeInfo b = TypeOf(right);
-    uint32_t ca = ClassOf(left);
-    uint32_t cb = ClassOf(right);
-    if (left_null || right_null) {
-        // The NULL side takes the other side's type; the result is that type (a text stays a
-        // text, with the NULL read as empty).
-        const TypeInfo& known = left_null ? b : a;
-        uint32_t known_class = left_null ? cb : ca;
-        if (op == opDivide && (known_class & kIntegers))
-            SetType(node, Simple(ftFloat));
-        else if (op == opMod)
-            SetType(node, known.type == ftLargeInt ? Simple(ftLargeInt) : Simple(ftInteger));
-        else if (known_class & kNumbers)
-            SetType(node, NumericResult(known, known));
-        else
-            SetType(node, known);
-        return;
-    }
-    switch (op) {
-    case opAdd:
-        if ((ca & kTextOrMemo) && (cb & kTextOrMemo)) {
-            SetType(node, TextResult(a, b, uint64_t(a.size) + b.size - 1));
-            return;
-        }
-        if (ca & kDateTimes) {
-            SetType(node, Simple(a.type));
-            return;
-        }
-        if (cb & kDateTimes) {
-            SetType(node, Simple(b.type));
-            return;
-        }
-        SetType(node, NumericResult(a, b));
-        return;
-    case opSubtract:
-        if ((ca & kcDate) && (cb & kcDate)) {
-            SetType(node, Simple(ftInteger));
-            return;
-        }
-        if ((ca & kcTime) && (cb & kcTime)) {
-            SetType(node, Simple(ftInteger));
-            return;
-        }
-        if ((ca & kcTimestamp) && (cb & kDateTimes)) {
-            SetType(node, Simple(ftFloat));
-            return;
-        }
-        if (ca & kDateTimes) {
-            SetType(node, Simple(a.type));
-            return;
-        }
-        SetType(node, NumericResult(a, b));
-        return;
-    case opMultiply:
-        SetType(node, NumericResult(a, b));
-        return;
-    case opDivide: {
-        TypeInfo result;
-        if (a.type == ftFloat || b.type == ftFloat)
-            result = Simple(ftFloat);
-        else if (a.type == ftBcd || b.type == ftBcd)
-            result = NumericResult(a, b);
-        else
-            result = Simple(ftFloat);
-        if (a.sub_type == stMoney || b.sub_type == stMoney)
-            result.sub_type = result.type == ftFloat ? stMoney : result.sub_type;
-        SetType(node, result);
-        return;
-    }
-    case opMod:
-        SetType(node,
-            (a.type == ftLargeInt || b.type == ftLargeInt) ? Simple(ftLargeInt)
-                                                           : Simple(ftInteger));
-        return;
-    default:
-        SetType(node, TypeInfo {});
-        return;
-    }
+    else
+        SetType(node, ArithmeticResult(node.Op, *node.Left, *node.Right));
 }
 
 void TExpressionVerifier::VerifyExtended(TExpToken& node) {
@@ -680,7 +620,7 @@ void TExpressionVerifier::VerifyFunction(TExpToken& node) {
         return;
     }
     if (code == fnTextSearch || code == fnTextOccurs)
-        Raise("Invalid expression " + CutText(node.Text) + " found in " + context_name_, node);
+        ErrorInvalid(node);
     if (code == fnLastAutoInc || code == fnIdentCurrent) {
         // The argument names a table of the SQL engine; outside it the value is always 0.
         node.Args.clear();
@@ -780,16 +720,10 @@ void TExpressionVerifier::VerifyFunction(TExpToken& node) {
             TextResult(
                 TypeOf(arg(0)), TypeOf(arg(1)), uint64_t(arg(0).ValueSize) + arg(1).ValueSize - 1));
         return;
-    case fnIf: {
-        Require(arg(0), kcBoolean);
-        bool typed = false;
-        WidenInto(node, arg(1), typed);
-        WidenInto(node, arg(2), typed);
-        if (!typed)
-            SetType(node, TypeInfo {});
-        return;
-    }
+    case fnIf:
     case fnIfNull: {
+        if (code == fnIf)
+            Require(arg(0), kcBoolean);
         bool typed = false;
         WidenInto(node, arg(1), typed);
         WidenInto(node, arg(2), typed);
@@ -824,9 +758,7 @@ void TExpressionVerifier::VerifyFunction(TExpToken& node) {
     case fnMod:
         Require(arg(0), kIntegers);
         Require(arg(1), kIntegers);
-        SetType(node,
-            (arg(0).DataType == ftLargeInt || arg(1).DataType == ftLargeInt) ? Simple(ftLargeInt)
-                                                                             : Simple(ftInteger));
+        SetType(node, ModResult(arg(0).DataType, arg(1).DataType));
         return;
     case fnCeiling:
     case fnFloor:

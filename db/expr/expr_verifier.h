@@ -7,6 +7,7 @@
 #pragma once
 
 #include "db/expr/errors.h"
+#include "db/expr/expr_parser.h"
 #include "db/expr/expr_token.h"
 
 #include <functional>
@@ -51,11 +52,9 @@ private:
     void WrapBoolean(TExpTokenPtr& slot);
     [[noreturn]] void Raise(const std::string& message, const TExpToken& node);
     [[noreturn]] void ErrorExpected(std::string_view what, const TExpToken& node);
+    [[noreturn]] void ErrorInvalid(const TExpToken& node);
 
-    EngineCode error_code_ = ZOLVEK_INVALIDFILTER;
-    std::string database_name_;
-    std::string table_name_;
-    std::string context_name_ = "filter expression";
+    TExpressionErrorContext errors_;
     ColumnLookupFunc lookup_;
     bool null_constants_allowed_ = true;
     bool boolean_wrapping_ = true;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,38 @@ std::vector<TestRecord> Words(std::initializer_list<const char*> words) {
     return records;
 }
 
+// A filter and the indexes of the records it selects.
+struct SelectCase {
+    const char* filter;
+    std::vector<int> selected;
+};
+
+void ExpectSelections(const std::vector<TestRecord>& records, std::span<const SelectCase> cases) {
+    for (const SelectCase& c : cases) {
+        SCOPED_TRACE(c.filter);
+        EXPECT_EQ(Select(c.filter, records), c.selected);
+    }
+}
+
+// A filter and whether it selects the record.
+struct MatchCase {
+    const char* filter;
+    bool match;
+};
+
+void ExpectMatches(const TestRecord& record, std::span<const MatchCase> cases) {
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.filter);
+        EXPECT_EQ(Matches(*Prepare(c.filter), record, 0), c.match);
+    }
+}
+
+// An expression and its value as ComputeText or ComputeNumber writes it.
+struct ResultCase {
+    const char* expression;
+    const char* result;
+};
+
 TEST(FilterEvaluation, GlossaryPrefixFilters) {
     auto records = Words({ "Kalemler", "KALEM", "Kale", "kalem", "kalemlik", "", "kalem*" });
     EXPECT_EQ(Select("[ANAHTAR]='kalem*'", records, { false, true, 0 }),
@@ -141,10 +174,7 @@ TEST(FilterEvaluation, NullHandling) {
         TestRecord().I16("KUCUK", 1).Bytes("AKTIF", { 7, 0 }),
         TestRecord(),
     };
-    const struct {
-        const char* filter;
-        std::vector<int> selected;
-    } cases[] = {
+    const SelectCase cases[] = {
         { "[SAYI] IS NULL", { 2, 3 } }, { "[SAYI] IS NOT NULL", { 0, 1 } },
         { "[SAYI] = NULL", { 2, 3 } }, { "[SAYI] <> 1", { 1, 2, 3 } }, { "[SAYI] < 5", { 0, 1 } },
         { "[SAYI] <= [KUCUK]", { 0, 3 } }, // both NULL compare as equal for <= and >=
@@ -159,19 +189,13 @@ TEST(FilterEvaluation, NullHandling) {
         { "NULLIF([SAYI], 1) IS NULL", { 0, 2, 3 } },
         { "[ANAHTAR] + 'x' = 'x'", { 0, 1, 2, 3 } }, // a NULL string reads as empty
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filter);
-        EXPECT_EQ(Select(c.filter, records), c.selected);
-    }
+    ExpectSelections(records, cases);
 }
 
 TEST(FilterEvaluation, LikeWithAndWithoutEscape) {
     auto records
         = Words({ "kalem", "kalemlik", "KALEM", "tem", "50%indirim", "500", "a_b", "axb", "" });
-    const struct {
-        const char* filter;
-        std::vector<int> selected;
-    } cases[] = {
+    const SelectCase cases[] = {
         { "[ANAHTAR] LIKE 'ka%'", { 0, 1 } },
         { "[ANAHTAR] LIKE '%em'", { 0, 3 } },
         { "[ANAHTAR] LIKE '%EM'", { 2 } },
@@ -187,10 +211,7 @@ TEST(FilterEvaluation, LikeWithAndWithoutEscape) {
         { "[ANAHTAR] LIKE '%%'", { 0, 1, 2, 3, 4, 5, 6, 7 } },
         { "UPPER([ANAHTAR]) LIKE '%LEM%'", { 0, 1, 2 } },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filter);
-        EXPECT_EQ(Select(c.filter, records), c.selected);
-    }
+    ExpectSelections(records, cases);
     // A prefix pattern becomes a case-sensitive partial comparison; others stay LIKE.
     TExpTokenPtr prefix = Prepare("[ANAHTAR] LIKE 'ka%'", { false, true, 0 });
     EXPECT_EQ(prefix->Kind, nkStringCompare);
@@ -244,10 +265,7 @@ TEST(FilterEvaluation, InAndBetween) {
     for (int i = 0; i < 6; ++i)
         records.push_back(TestRecord().I32("SAYI", i).I16("KUCUK", int16_t(i)));
     records.push_back(TestRecord());
-    const struct {
-        const char* filter;
-        std::vector<int> selected;
-    } cases[] = {
+    const SelectCase cases[] = {
         { "[SAYI] IN (1, 3, 5)", { 1, 3, 5 } }, { "[SAYI] NOT IN (1, 3, 5)", { 0, 2, 4, 6 } },
         { "[SAYI] IN (NULL)", { 6 } }, { "[SAYI] BETWEEN 2 AND 4", { 2, 3, 4 } },
         { "[SAYI] NOT BETWEEN 2 AND 4", { 0, 1, 5, 6 } },
@@ -259,20 +277,14 @@ TEST(FilterEvaluation, InAndBetween) {
         { "[KUCUK] = 100000", {} }, { "[KUCUK] >= -100000", { 0, 1, 2, 3, 4, 5 } },
         { "[SAYI] IN ([KUCUK] + 1, 3)", { 3, 6 } }, // NULL = NULL holds
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filter);
-        EXPECT_EQ(Select(c.filter, records), c.selected);
-    }
+    ExpectSelections(records, cases);
     auto words = Words({ "armut", "ceviz", "elma", "" });
     EXPECT_EQ(Select("[ANAHTAR] BETWEEN 'b' AND 'd'", words), (std::vector<int> { 1 }));
     EXPECT_EQ(Select("[ANAHTAR] IN ('elma', 'armut')", words), (std::vector<int> { 0, 2 }));
 }
 
 TEST(FilterEvaluation, StringFunctionsUnderTurkishLocale) {
-    const struct {
-        const char* expression;
-        const char* result;
-    } cases[] = {
+    const ResultCase cases[] = {
         { "UPPER('i\xFD')", "\xDDI" },
         { "LOWER('\xDDI')", "i\xFD" },
         { "UCASE('\xE7i\xF0')", "\xC7\xDD\xD0" },
@@ -307,10 +319,7 @@ TEST(FilterEvaluation, StringFunctionsUnderTurkishLocale) {
         SCOPED_TRACE(c.expression);
         EXPECT_EQ(ComputeText(c.expression, record, kTurkishLocale), c.result);
     }
-    const struct {
-        const char* expression;
-        const char* result;
-    } numbers[] = {
+    const ResultCase numbers[] = {
         { "POS('na' IN 'banana')", "3" },
         { "POSITION('x', 'banana')", "0" },
         { "OCCURS('ana' IN 'banana')", "1" },
@@ -347,10 +356,7 @@ TEST(FilterEvaluation, DatesAndTimes) {
                             .I32("TARIH", day)
                             .I32("SAAT", EncodeTime(10, 30, 15, 250))
                             .F64("ZAMAN", double(day) * kMsPerDay + EncodeTime(12, 0, 0, 0));
-    const struct {
-        const char* filter;
-        bool match;
-    } cases[] = {
+    const MatchCase cases[] = {
         { "[TARIH] = '2005-12-01'", true },
         { "'2005-12-01' = [TARIH]", true },
         { "[TARIH] + 1 = '2005-12-02'", true },
@@ -388,11 +394,7 @@ TEST(FilterEvaluation, DatesAndTimes) {
         { "CURRENT_DATE > '2020-01-01'", true },
         { "CURRENT_TIMESTAMP > [ZAMAN]", true },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filter);
-        TExpTokenPtr bound = Prepare(c.filter);
-        EXPECT_EQ(Matches(*bound, record, 0), c.match);
-    }
+    ExpectMatches(record, cases);
     EXPECT_TRUE(Matches(*Prepare("[TARIH] IS NULL"), TestRecord(), 0));
     EXPECT_FALSE(Matches(*Prepare("[TARIH] + 1 > '2000-01-01'"), TestRecord(), 0));
 }
@@ -407,10 +409,7 @@ TEST(FilterEvaluation, NumericTypesAndArithmetic) {
                             .F64("FIYAT", 2.5)
                             .F64("PARA", 10.25)
                             .Currency("TUTAR", 123'4500, 2);
-    const struct {
-        const char* expression;
-        const char* result;
-    } cases[] = {
+    const ResultCase cases[] = {
         { "[SAYI] + [KUCUK]", "5" },
         { "[SAYI] * [KELIME]", "458745" },
         { "[SAYI] / 2", "3.5" },
@@ -498,10 +497,7 @@ TEST(FilterEvaluation, OtherFieldTypes) {
                             .Bytes("RESIM", { 'x', 'y' })
                             .Bytes("BAYT", { 1, 2, 3, 4 })
                             .Bytes("DEGISKEN", { 2, 0, 9, 9, 0, 0, 0, 0 });
-    const struct {
-        const char* filter;
-        bool match;
-    } cases[] = {
+    const MatchCase cases[] = {
         { "[KOD] = 'AB  '", true },
         { "[KIMLIK] LIKE '{%}'", true },
         { "[ACIKLAMA] LIKE '%kalem%'", true },
@@ -515,10 +511,19 @@ TEST(FilterEvaluation, OtherFieldTypes) {
         { "[DEGISKEN] IS NOT NULL", true },
         { "CURRENT_GUID LIKE '{________-____-4___-____-____________}'", true },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filter);
-        EXPECT_EQ(Matches(*Prepare(c.filter), record, 0), c.match);
+    ExpectMatches(record, cases);
+}
+
+TEST(FilterEvaluation, ComputedBlobsHaveTheSizeOfABlobField) {
+    // A BLOB node declares the size of a BLOB field in the record, whatever its value's length.
+    uint32_t field_size = Compute("[ACIKLAMA]")->ValueSize;
+    for (const char* expression :
+        { "CAST('abc' AS MEMO)", "CAST('abc' AS BLOB)", "CAST(NULL AS MEMO)" }) {
+        SCOPED_TRACE(expression);
+        EXPECT_EQ(Compute(expression)->ValueSize, field_size);
     }
+    EXPECT_EQ(ComputeText("CAST('longer than a reference' AS MEMO)"), "longer than a reference");
+    EXPECT_TRUE(Compute("CAST(NULL AS MEMO)")->IsNull);
 }
 
 TEST(FilterEvaluation, VerificationErrors) {

@@ -63,37 +63,24 @@ struct TestRecord {
         values[name] = std::move(bytes);
         return *this;
     }
-    TestRecord& I16(const char* name, int16_t v) {
-        std::vector<uint8_t> bytes(2);
-        StoreI16(bytes.data(), v);
-        return Bytes(name, bytes);
-    }
-    TestRecord& U16(const char* name, uint16_t v) {
-        std::vector<uint8_t> bytes(2);
-        StoreU16(bytes.data(), v);
-        return Bytes(name, bytes);
-    }
-    TestRecord& I32(const char* name, int32_t v) {
-        std::vector<uint8_t> bytes(4);
-        StoreI32(bytes.data(), v);
-        return Bytes(name, bytes);
-    }
-    TestRecord& I64(const char* name, int64_t v) {
-        std::vector<uint8_t> bytes(8);
-        StoreI64(bytes.data(), v);
-        return Bytes(name, bytes);
-    }
-    TestRecord& F64(const char* name, double v) {
-        std::vector<uint8_t> bytes(8);
-        StoreDouble(bytes.data(), v);
-        return Bytes(name, bytes);
-    }
+    TestRecord& I16(const char* name, int16_t v) { return Encoded(name, 2, StoreI16, v); }
+    TestRecord& U16(const char* name, uint16_t v) { return Encoded(name, 2, StoreU16, v); }
+    TestRecord& I32(const char* name, int32_t v) { return Encoded(name, 4, StoreI32, v); }
+    TestRecord& I64(const char* name, int64_t v) { return Encoded(name, 8, StoreI64, v); }
+    TestRecord& F64(const char* name, double v) { return Encoded(name, 8, StoreDouble, v); }
     TestRecord& Currency(const char* name, int64_t times_10000, int places) {
-        std::vector<uint8_t> bytes(kBcdSize);
-        StoreBcd(bytes.data(), CurrencyToBcd(times_10000, places));
-        return Bytes(name, bytes);
+        return Encoded(name, kBcdSize, StoreBcd, CurrencyToBcd(times_10000, places));
     }
     const uint8_t* Image() const { return reinterpret_cast<const uint8_t*>(this); }
+
+private:
+    // The value stored by `store` into `size` bytes.
+    template <typename Store, typename T>
+    TestRecord& Encoded(const char* name, size_t size, Store store, const T& value) {
+        std::vector<uint8_t> bytes(size);
+        store(bytes.data(), value);
+        return Bytes(name, std::move(bytes));
+    }
 };
 
 inline const TestRecord& RecordOf(const uint8_t* image) {
