@@ -333,6 +333,10 @@ bool TDataCursor::StepOnce(bool forward) {
                     return false;
                 continue;
             }
+            // A level is one chain linked both ways; a neighbour that does not link back is a
+            // damaged index, and following it could run in a circle.
+            if ((forward ? leaf_->PrevPage() : leaf_->NextPage()) != saved.Page)
+                directory_.Engine().Errors().RaiseTableError(ZOLVEK_INDEXCORRUPT, table_name_);
             if (leaf_->EntryCount() == 0) {
                 Tree().CopyLeaf(saved.Page, *leaf_);
                 return false;
