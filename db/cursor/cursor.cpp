@@ -67,9 +67,9 @@ void TDataCursor::OpenTable() {
         range_active_ = false;
         filters_active_ = false;
         filtered_count_ = 0;
+        RememberCounters();
         if (table_->IndexFileRecreated())
             RebuildRecreatedIndex();
-        RememberCounters();
         SetActiveIndex(kPrimaryIndexSlot);
         RecomputeView();
         MoveFirst();
@@ -167,6 +167,8 @@ void TDataCursor::EndRead() {
 
 void TDataCursor::Resynchronise() {
     RememberCounters();
+    if (keys_ == nullptr)
+        return; // still opening: there is no view yet
     RecomputeView();
     Reposition();
 }

@@ -545,3 +545,29 @@ TEST_F(CursorTest, CompressedMemosTakeFewerBlocksAndReadBackExactly) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+TEST_F(CursorTest, LostIndexFileIsRebuiltFromTheRecords) {
+    {
+        GlossaryCursor g(*directory);
+        for (const char* word : { "kalem", "ayna", "zeytin" })
+            g.Insert(word, std::string("a\xE7\xFDklama ") + word);
+        g.cursor.MoveFirst();
+        g.cursor.ReadNext(g.record.data());
+        g.cursor.ReadNext(g.record.data());
+        g.DeleteCurrent();
+    }
+    std::filesystem::remove(dir.File("datalar.idx"));
+    GlossaryCursor g(*directory);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "zeytin" }));
+    EXPECT_EQ(g.cursor.RecordCount(), 2);
+    EXPECT_EQ(CodeOf([&] { g.cursor.SelectIndex("INDEXX"); }), ZOLVEK_INVALIDINDEXNAME);
+    EXPECT_EQ(VerifyTable(g.cursor.Table()), std::vector<std::string> {});
+    g.Insert("elma");
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "zeytin", "elma" }));
+}
+
+} // namespace
+} // namespace zolvek
