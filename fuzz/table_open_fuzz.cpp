@@ -3,6 +3,7 @@
 //
 // Input: data file length (4 bytes, little-endian), index file length (4 bytes), the data file,
 // the index file, and the rest as the BLOB file. The files live in the "Memory" database.
+#include "db/cursor/cursor.h"
 #include "db/expr/bytes.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
@@ -54,6 +55,25 @@ void ReadEverything(TDataTable& table) {
     }
 }
 
+// A cursor reads every record in the order of every index, a bounded number of steps.
+void WalkEveryIndex(TDataDirectory& directory, TDataTable& table) {
+    TDataCursor cursor(directory, table.TableName());
+    cursor.OpenTable();
+    std::vector<uint8_t> record(cursor.RecordSize());
+    int64_t limit = 2 * int64_t(std::min<uint32_t>(table.DataFile().PhysicalCount(), 512)) + 10;
+    for (uint8_t slot = 0; slot <= cursor.IndexCount(); ++slot) {
+        try {
+            cursor.SelectIndex(cursor.GetIndexDescriptor(slot).Name);
+            cursor.MoveFirst();
+            for (int64_t steps = 0; steps < limit && cursor.ReadNext(record.data()) == 0; ++steps)
+                cursor.SequenceNumber();
+            cursor.MoveLast();
+            for (int64_t steps = 0; steps < limit && cursor.ReadPrior(record.data()) == 0; ++steps)
+                cursor.RecordCount();
+        } catch (const EZOLVEKEngineError&) { }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
@@ -78,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
         TDataTable* table = directory->AcquireTable("t", false, false);
         try {
             ReadEverything(*table);
+        } catch (const EZOLVEKEngineError&) { }
+        try {
+            WalkEveryIndex(*directory, *table);
         } catch (const EZOLVEKEngineError&) { }
         directory->ReleaseTable(table);
     } catch (const EZOLVEKEngineError&) {

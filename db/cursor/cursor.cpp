@@ -67,9 +67,9 @@ void TDataCursor::OpenTable() {
         range_active_ = false;
         filters_active_ = false;
         filtered_count_ = 0;
+        RememberCounters();
         if (table_->IndexFileRecreated())
             RebuildRecreatedIndex();
-        RememberCounters();
         SetActiveIndex(kPrimaryIndexSlot);
         RecomputeView();
         MoveFirst();
@@ -167,6 +167,8 @@ void TDataCursor::EndRead() {
 
 void TDataCursor::Resynchronise() {
     RememberCounters();
+    if (keys_ == nullptr)
+        return; // still opening: there is no view yet
     RecomputeView();
     Reposition();
 }
@@ -333,6 +335,10 @@ bool TDataCursor::StepOnce(bool forward) {
                     return false;
                 continue;
             }
+            // A level is one chain linked both ways; a neighbour that does not link back is a
+            // damaged index, and following it could run in a circle.
+            if ((forward ? leaf_->PrevPage() : leaf_->NextPage()) != saved.Page)
+                directory_.Engine().Errors().RaiseTableError(ZOLVEK_INDEXCORRUPT, table_name_);
             if (leaf_->EntryCount() == 0) {
                 Tree().CopyLeaf(saved.Page, *leaf_);
                 return false;
@@ -565,6 +571,50 @@ bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, siz
         }
     }
     return found;
+}
+
+void TDataCursor::SetCursorRange(bool raw_keys, const uint8_t* start, size_t start_fields,
+    const uint8_t* end, size_t end_fields) {
+    if (active_slot_ == kNoIndexSlot)
+        return;
+    size_t length = keys_->KeyLength();
+    auto bound = [&](const uint8_t* values, size_t fields, std::vector<uint8_t>& key, bool high) {
+        std::fill(key.begin(), key.end(), 0);
+        if (values == nullptr) {
+            if (high)
+                keys_->HighestKey(key.data());
+            else
+                keys_->LowestKey(key.data());
+            return;
+        }
+        if (raw_keys)
+            std::memcpy(key.data(), values, length);
+        else
+            keys_->BuildKey(values, key.data());
+        // Given fields bound the range; the rest of the key (the RecordID suffix of a
+        // non-unique index included) spans everything.
+        size_t given = fields == 0 ? keys_->FieldCount() : std::min(fields, keys_->FieldCount());
+        size_t position = keys_->KeyFieldsLength(given);
+        if (high)
+            keys_->FillKeyHigh(key.data(), position);
+        else
+            keys_->FillKeyLow(key.data(), position);
+    };
+    TReadBracket bracket(*this);
+    bound(start, start_fields, range_start_, false);
+    bound(end, end_fields, range_end_, true);
+    range_active_ = true;
+    RecomputeView();
+    Reposition();
+}
+
+void TDataCursor::ClearCursorRange() {
+    TReadBracket bracket(*this);
+    range_active_ = false;
+    std::fill(range_start_.begin(), range_start_.end(), 0);
+    std::fill(range_end_.begin(), range_end_.end(), 0);
+    RecomputeView();
+    Reposition();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -70,6 +70,14 @@ public:
     // Positions on `key` of the active index, compared over `length` bytes (0: the whole key).
     bool SeekKey(const uint8_t* key, bool nearest, bool keep_crack, size_t length = 0);
     void RefreshCursor();
+
+    // A range on the active index: records whose keys lie between the key built from `start`
+    // (its first `start_fields` key fields) and the one built from `end`; a null record buffer
+    // leaves that side open. With `raw_keys` the buffers are ready keys instead.
+    void SetCursorRange(bool raw_keys, const uint8_t* start, size_t start_fields,
+        const uint8_t* end, size_t end_fields);
+    void ClearCursorRange();
+    bool RangeActive() const { return range_active_; }
     void CheckResult(EngineCode code, const std::string& message = {}) const;
 
     // ---- Record buffers and field access ----

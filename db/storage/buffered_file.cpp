@@ -140,7 +140,8 @@ void TBufferedFile::Journal(TBuffer* buffer) {
 void TBufferedFile::BeginChange() {
     // Deferred writes (a table open exclusively) pile up dirty units; write them out before the
     // journal opens, since nothing may be written while it is open.
-    if (cache_.size() >= capacity_ && (owner_ == nullptr || !owner_->InTransaction())) {
+    if (cache_.size() >= capacity_ && dirty_numbers_.size() >= std::max<size_t>(1, capacity_ / 2)
+        && (owner_ == nullptr || !owner_->InTransaction())) {
         FlushUnits(true);
         Trim();
     }

@@ -13,8 +13,12 @@ namespace zolvek {
 
 namespace {
 
-int CompareTableNames(const std::string& a, const std::string& b) {
-    return UpperCaseName(TrimName(a)).compare(UpperCaseName(TrimName(b)));
+// Table names compare without letter case and without the data extension: "datalar" and
+// "DATALAR.dat" name one table.
+int CompareTableNames(
+    const std::string& a, const std::string& b, const std::string& data_extension) {
+    return UpperCaseName(BuildTableFileName(a, "", data_extension))
+        .compare(UpperCaseName(BuildTableFileName(b, "", data_extension)));
 }
 
 } // namespace
@@ -59,11 +63,13 @@ std::string TDataDirectory::TableFileName(
 }
 
 size_t TDataDirectory::TablePosition(const std::string& table_name, bool& found) const {
+    const std::string& extension = Engine().Settings().TableDataExtension;
     auto it = std::lower_bound(tables_.begin(), tables_.end(), table_name,
-        [](const std::unique_ptr<TDataTable>& table, const std::string& name) {
-            return CompareTableNames(table->TableName(), name) < 0;
+        [&](const std::unique_ptr<TDataTable>& table, const std::string& name) {
+            return CompareTableNames(table->TableName(), name, extension) < 0;
         });
-    found = it != tables_.end() && CompareTableNames((*it)->TableName(), table_name) == 0;
+    found
+        = it != tables_.end() && CompareTableNames((*it)->TableName(), table_name, extension) == 0;
     return size_t(it - tables_.begin());
 }
 

@@ -9,6 +9,7 @@
 #include "db/expr/bytes.h"
 #include "db/expr/errors.h"
 #include "db/storage/engine.h"
+#include "db/storage/table_format.h"
 
 #include <chrono>
 #include <filesystem>
@@ -353,10 +354,14 @@ void TDataDirectoryLocks::WriteRegistry() {
     registry_version_ = version;
 }
 
-TDataTableLocks* TDataDirectoryLocks::RegisterTable(const std::string& table_name) {
+// A table opened as "datalar" and as "datalar.dat" is one table: it gets one slot, so that its
+// openers meet on the same lock bytes. Names are registered without the data extension.
+TDataTableLocks* TDataDirectoryLocks::RegisterTable(const std::string& given_name) {
+    const std::string& extension = engine_.Settings().TableDataExtension;
+    std::string table_name = BuildTableFileName(given_name, "", extension).substr(0, 255);
     auto find = [&]() -> TDataTableLocks* {
         for (const auto& table : tables_) {
-            if (SameTableName(table->Name(), table_name))
+            if (SameTableName(BuildTableFileName(table->Name(), "", extension), table_name))
                 return table.get();
         }
         return nullptr;
@@ -375,8 +380,8 @@ TDataTableLocks* TDataDirectoryLocks::RegisterTable(const std::string& table_nam
         if (entry == nullptr) {
             if (tables_.size() >= TLockLayout::kMaxTables)
                 RaiseDatabaseError(ZOLVEK_DATABASEFULL);
-            tables_.push_back(std::make_unique<TDataTableLocks>(
-                *this, uint32_t(tables_.size() + 1), table_name.substr(0, 255)));
+            tables_.push_back(
+                std::make_unique<TDataTableLocks>(*this, uint32_t(tables_.size() + 1), table_name));
             entry = tables_.back().get();
             WriteRegistry();
         }

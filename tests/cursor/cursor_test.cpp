@@ -545,3 +545,122 @@ TEST_F(CursorTest, CompressedMemosTakeFewerBlocksAndReadBackExactly) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+TEST_F(CursorTest, LostIndexFileIsRebuiltFromTheRecords) {
+    {
+        GlossaryCursor g(*directory);
+        for (const char* word : { "kalem", "ayna", "zeytin" })
+            g.Insert(word, std::string("a\xE7\xFDklama ") + word);
+        g.cursor.MoveFirst();
+        g.cursor.ReadNext(g.record.data());
+        g.cursor.ReadNext(g.record.data());
+        g.DeleteCurrent();
+    }
+    std::filesystem::remove(dir.File("datalar.idx"));
+    GlossaryCursor g(*directory);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "zeytin" }));
+    EXPECT_EQ(g.cursor.RecordCount(), 2);
+    EXPECT_EQ(CodeOf([&] { g.cursor.SelectIndex("INDEXX"); }), ZOLVEK_INVALIDINDEXNAME);
+    EXPECT_EQ(VerifyTable(g.cursor.Table()), std::vector<std::string> {});
+    g.Insert("elma");
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "kalem", "zeytin", "elma" }));
+}
+
+} // namespace
+} // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+TEST_F(CursorTest, RangesOnTheFirstKeyFieldAndEmptyRanges) {
+    GlossaryCursor g(*directory);
+    for (const char* word : { "armut", "elma", "Ekmek", "erik", "incir",
+             "\xE7"
+             "ay",
+             "ceviz" })
+        g.Insert(word);
+    // "Harf Grubuna Göre": INDEX then ANAHTAR; a range on the letter alone.
+    g.cursor.SelectIndex("ANAHTAR");
+    std::vector<uint8_t> bound(g.cursor.RecordSize(), 0);
+    g.cursor.WriteFieldValue(
+        testing::kLetter, bound.data(), reinterpret_cast<const uint8_t*>("e"), 1);
+    g.cursor.SetCursorRange(false, bound.data(), 1, bound.data(), 1);
+    EXPECT_EQ(g.Words(), (std::vector<std::string> { "Ekmek", "elma", "erik" }));
+    EXPECT_EQ(g.cursor.RecordCount(), 3);
+    g.cursor.MoveLast();
+    ASSERT_EQ(g.cursor.ReadPrior(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "erik");
+    EXPECT_EQ(g.cursor.SequenceNumber(), 3);
+
+    // A range whose start lies above its end is empty.
+    std::vector<uint8_t> high(g.cursor.RecordSize(), 0);
+    g.cursor.WriteFieldValue(
+        testing::kLetter, high.data(), reinterpret_cast<const uint8_t*>("z"), 1);
+    g.cursor.SetCursorRange(false, high.data(), 1, bound.data(), 1);
+    EXPECT_EQ(g.cursor.RecordCount(), 0);
+    EXPECT_EQ(g.cursor.ReadNext(g.record.data()), ZOLVEK_EOF);
+
+    // An open start: everything up to the letters "e".
+    g.cursor.SetCursorRange(false, nullptr, 0, bound.data(), 1);
+    EXPECT_EQ(g.Words().size(), 6u);
+    g.cursor.ClearCursorRange();
+    EXPECT_EQ(g.cursor.RecordCount(), 7);
+    // Changing the index clears the range.
+    g.cursor.SetCursorRange(false, bound.data(), 1, bound.data(), 1);
+    g.cursor.SelectIndex("INDEXX");
+    EXPECT_FALSE(g.cursor.RangeActive());
+    EXPECT_EQ(g.Words().size(), 7u);
+}
+
+TEST_F(CursorTest, OptimisticEditsFailWhenTheRecordChangedMeanwhile) {
+    session->Settings().LockProtocol = lpOptimistic;
+    GlossaryCursor first(*directory);
+    GlossaryCursor second(*directory);
+    first.Insert("kalem");
+    for (GlossaryCursor* g : { &first, &second }) {
+        g->cursor.MoveFirst();
+        ASSERT_EQ(g->cursor.ReadNext(g->record.data()), 0);
+        ASSERT_EQ(g->cursor.ReadCurrent(g->record.data(), true), 0);
+    }
+    std::string word = "kur\xFEun";
+    first.cursor.WriteFieldValue(
+        kWord, first.record.data(), reinterpret_cast<const uint8_t*>(word.data()), word.size());
+    first.cursor.ModifyRecord(first.record.data());
+    second.cursor.WriteFieldValue(
+        kWord, second.record.data(), reinterpret_cast<const uint8_t*>("silgi"), 5);
+    EXPECT_EQ(
+        CodeOf([&] { second.cursor.ModifyRecord(second.record.data()); }), ZOLVEK_KEYORRECDELETED);
+    EXPECT_EQ(second.Words(), (std::vector<std::string> { word }));
+}
+
+TEST_F(CursorTest, ExclusiveCursorDefersItsWritesToTheClose) {
+    {
+        TDataCursor cursor(*directory, "datalar");
+        cursor.Exclusive = true;
+        cursor.OpenTable();
+        std::vector<uint8_t> record(cursor.RecordSize());
+        for (int i = 0; i < 500; ++i) {
+            std::string word = "kelime" + std::to_string(i);
+            cursor.InitNewRecord(record.data());
+            cursor.WriteFieldValue(
+                kWord, record.data(), reinterpret_cast<const uint8_t*>(word.data()), word.size());
+            cursor.InsertRecord(record.data());
+        }
+        TDataSession* other = engine.CreateSession();
+        EXPECT_EQ(CodeOf([&] {
+            other->OpenDirectory("o", dir.Path(), false)->AcquireTable("datalar", false, false);
+        }),
+            ZOLVEK_OSEACCES);
+        // Writes wait until the cache needs room, and the last ones until the close.
+        EXPECT_LT(std::filesystem::file_size(dir.File("datalar.dat")), 512u + 3 * 768 + 500u * 216);
+    }
+    GlossaryCursor g(*directory);
+    EXPECT_EQ(g.cursor.RecordCount(), 500);
+    EXPECT_EQ(VerifyTable(g.cursor.Table()), std::vector<std::string> {});
+}
+
+} // namespace
+} // namespace zolvek

@@ -19,7 +19,7 @@ namespace {
 using testing::CodeOf;
 using Bytes = std::vector<uint8_t>;
 
-FieldDescriptor MakeField(const std::string& name, uint8_t type, uint16_t size = 0) {
+FieldDescriptor Field(const std::string& name, uint8_t type, uint16_t size = 0) {
     FieldDescriptor field;
     field.Name = name;
     field.DataType = type;
@@ -90,10 +90,10 @@ private:
 };
 
 TEST(IndexKeysTest, EveryFieldTypeEncodesAsItsSortableBytes) {
-    KeyTable table({ MakeField("I", kTypeInteger), MakeField("S", kTypeSmallInt),
-        MakeField("B", kTypeBoolean), MakeField("W", kTypeWord), MakeField("L", kTypeLargeInt),
-        MakeField("F", kTypeFloat), MakeField("D", kTypeBcd), MakeField("X", kTypeBytes, 3),
-        MakeField("T", kTypeDate), MakeField("H", kTypeString, 5) });
+    KeyTable table({ Field("I", kTypeInteger), Field("S", kTypeSmallInt),
+        Field("B", kTypeBoolean), Field("W", kTypeWord), Field("L", kTypeLargeInt),
+        Field("F", kTypeFloat), Field("D", kTypeBcd), Field("X", kTypeBytes, 3),
+        Field("T", kTypeDate), Field("H", kTypeString, 5) });
     TIndexKeyInfo info = table.Index(
         { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, kRecordIDFieldNo, kRecordHashFieldNo }, true);
     Bytes image = table.Record(7);
@@ -138,8 +138,8 @@ TEST(IndexKeysTest, EveryFieldTypeEncodesAsItsSortableBytes) {
 }
 
 TEST(IndexKeysTest, ValuesSortInTheirNaturalOrderWithNullsFirst) {
-    KeyTable table({ MakeField("I", kTypeInteger), MakeField("F", kTypeFloat),
-        MakeField("L", kTypeLargeInt), MakeField("D", kTypeBcd) });
+    KeyTable table({ Field("I", kTypeInteger), Field("F", kTypeFloat),
+        Field("L", kTypeLargeInt), Field("D", kTypeBcd) });
     struct Series {
         uint16_t field;
         std::vector<Bytes> values; // ascending; an empty value is null
@@ -202,7 +202,7 @@ TEST(IndexKeysTest, ValuesSortInTheirNaturalOrderWithNullsFirst) {
 }
 
 TEST(IndexKeysTest, EmptyStringIsNullAndCaseFoldingFollowsTheLocale) {
-    KeyTable ansi({ MakeField("S", kTypeString, 20) });
+    KeyTable ansi({ Field("S", kTypeString, 20) });
     TIndexKeyInfo folded = ansi.Index({ 1 }, true, true);
     Bytes empty = ansi.Record();
     Bytes null = ansi.Record();
@@ -218,7 +218,7 @@ TEST(IndexKeysTest, EmptyStringIsNullAndCaseFoldingFollowsTheLocale) {
     TIndexKeyInfo exact = ansi.Index({ 1 }, true, false);
     EXPECT_NE(KeyTable::Key(exact, lower), KeyTable::Key(exact, upper));
 
-    KeyTable turkish({ MakeField("S", kTypeString, 20) }, kTurkishLocale);
+    KeyTable turkish({ Field("S", kTypeString, 20) }, kTurkishLocale);
     TIndexKeyInfo info = turkish.Index({ 1 }, false, true);
     auto key_of = [&](const char* utf8) {
         Bytes image = turkish.Record(3);
@@ -235,7 +235,7 @@ TEST(IndexKeysTest, EmptyStringIsNullAndCaseFoldingFollowsTheLocale) {
 }
 
 TEST(IndexKeysTest, RecordIdBreaksTiesAscendingAlsoUnderDescendingFields) {
-    KeyTable table({ MakeField("S", kTypeString, 10), MakeField("V", kTypeInteger) });
+    KeyTable table({ Field("S", kTypeString, 10), Field("V", kTypeInteger) });
     for (uint8_t descending : { 0, 1 }) {
         TIndexKeyInfo info = table.Index({ 1, 2 }, false, false, { descending, descending });
         EXPECT_EQ(info.KeyLength(), 12 + 5 + 4);
@@ -265,7 +265,7 @@ TEST(IndexKeysTest, RecordIdBreaksTiesAscendingAlsoUnderDescendingFields) {
 
 TEST(IndexKeysTest, PrefixComparisonMatchesEveryKeyBeginningWithTheGivenCharacters) {
     for (uint32_t locale : { kAnsiStandardLocale, kTurkishLocale }) {
-        KeyTable table({ MakeField("S", kTypeString, 10) }, locale);
+        KeyTable table({ Field("S", kTypeString, 10) }, locale);
         TIndexKeyInfo info = table.Index({ 1 }, true);
         auto key_of = [&](const char* text) {
             Bytes image = table.Record();
@@ -294,7 +294,7 @@ TEST(IndexKeysTest, PrefixComparisonMatchesEveryKeyBeginningWithTheGivenCharacte
 
 TEST(IndexKeysTest, RangeOnTheFirstFieldCoversEveryValueOfTheSecond) {
     for (uint32_t locale : { kAnsiStandardLocale, kTurkishLocale }) {
-        KeyTable table({ MakeField("S", kTypeString, 8), MakeField("V", kTypeInteger) }, locale);
+        KeyTable table({ Field("S", kTypeString, 8), Field("V", kTypeInteger) }, locale);
         for (bool unique : { true, false }) {
             for (uint8_t descending : { 0, 1 }) {
                 TIndexKeyInfo info = table.Index({ 1, 2 }, unique, false, { 0, descending });
@@ -344,7 +344,7 @@ TEST(IndexKeysTest, RangeOnTheFirstFieldCoversEveryValueOfTheSecond) {
 
 TEST(IndexKeysTest, DescriptorsThatDoNotFitTheFieldsAreRefused) {
     std::vector<FieldDescriptor> fields
-        = { MakeField("S", kTypeString, 8), MakeField("M", kTypeBlob, 0) };
+        = { Field("S", kTypeString, 8), Field("M", kTypeBlob, 0) };
     fields[0].FieldNo = 1;
     fields[1].FieldNo = 2;
     LayOutFields(fields, "t");

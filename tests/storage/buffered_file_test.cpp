@@ -8,6 +8,7 @@
 namespace zolvek {
 namespace {
 
+using testing::CodeOf;
 using testing::ScratchDir;
 
 constexpr size_t kUnit = 16;
@@ -66,15 +67,6 @@ public:
     bool ForceBufferFlush() const override { return false; }
     void MarkChanged() override { ++changes; }
 };
-
-EngineCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EZOLVEKEngineError& error) {
-        return error.Code();
-    }
-    return 0;
-}
 
 class BufferedFileTest : public ::testing::Test {
 protected:

@@ -11,18 +11,10 @@ namespace zolvek {
 namespace {
 
 using testing::ChildProcess;
+using testing::CodeOf;
 using testing::RunInChild;
 using testing::ScratchDir;
 using testing::Signal;
-
-EngineCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EZOLVEKEngineError& error) {
-        return error.Code();
-    }
-    return 0;
-}
 
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);

@@ -228,3 +228,33 @@ TEST(LockRegistry, TablesGetSlotsAndTheDatabaseFillsUp) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+TEST_F(LocksTest, ATableNamedWithAndWithoutItsExtensionIsOneTable) {
+    session->Settings().LockRetryCount = 1;
+    session->Settings().LockWaitTime = 10;
+    TDataTable* plain = directory->AcquireTable("t", false, false);
+    EXPECT_EQ(directory->AcquireTable("T.dat", false, false), plain);
+    plain->LockRecord(4);
+    std::string path = dir.Path();
+    // Another process that names it with the extension meets the same lock bytes.
+    EXPECT_EQ(RunInChild([path] {
+        TDataEngine engine;
+        engine.StartEngine();
+        TDataSession* session = engine.CreateSession();
+        session->Settings().LockRetryCount = 1;
+        session->Settings().LockWaitTime = 10;
+        TDataTable* table
+            = session->OpenDirectory("db", path, false)->AcquireTable("t.DAT", false, false);
+        return CodeOf([&] { table->LockRecord(4); }) == ZOLVEK_RECLOCKFAILED ? 0 : 1;
+    }),
+        0);
+    EXPECT_EQ(plain->LockEntry()->Name(), "t");
+    directory->ReleaseTable(plain);
+    directory->ReleaseTable(plain);
+}
+
+} // namespace
+} // namespace zolvek

@@ -13,7 +13,7 @@ namespace zolvek {
 namespace {
 
 using testing::BuildTableImage;
-using testing::MakeField;
+using testing::Field;
 using testing::OpenTableImage;
 using testing::RaisedCode;
 using testing::SampleDefinition;
@@ -25,8 +25,8 @@ TableLayout Validate(const TableDefinition& definition) {
 
 TEST(TableDefinition, LaysOutTheGlossaryTable) {
     TableDefinition definition;
-    definition.Fields = { MakeField(" ANAHTAR ", kTypeString, 175),
-        MakeField("ACIKLAMA", kTypeBlob, 0, kSubTypeMemo), MakeField("INDEX", kTypeString, 1) };
+    definition.Fields = { Field(" ANAHTAR ", kTypeString, 175),
+        Field("ACIKLAMA", kTypeBlob, 0, kSubTypeMemo), Field("INDEX", kTypeString, 1) };
     definition.Fields[1].Compression = 6;
     definition.Fields[1].Size = 99; // ignored for a BLOB
     definition.Fields[0].Scale = 3; // cleared unless BCD
@@ -85,8 +85,8 @@ TEST(TableDefinition, CreatedTablesPassTheOpenChecks) {
 
 TEST(TableDefinition, FieldNumbersMapToPositions) {
     TableDefinition definition;
-    definition.Fields = { MakeField("A", kTypeInteger), MakeField("B", kTypeString, 10),
-        MakeField("C", kTypeSmallInt) };
+    definition.Fields
+        = { Field("A", kTypeInteger), Field("B", kTypeString, 10), Field("C", kTypeSmallInt) };
     definition.Fields[0].FieldNo = 10;
     definition.Fields[1].FieldNo = 20;
     IndexDefinition index;
@@ -118,7 +118,7 @@ struct Refusal {
 std::vector<FieldDefinition> ManyFields(size_t count, uint8_t type, int32_t size = 0) {
     std::vector<FieldDefinition> fields;
     for (size_t i = 0; i < count; ++i) {
-        fields.push_back(MakeField("F" + std::to_string(i + 1), type, size));
+        fields.push_back(Field("F" + std::to_string(i + 1), type, size));
     }
     return fields;
 }
@@ -197,8 +197,7 @@ TEST(TableDefinition, RefusalsCarryTheirCodes) {
                 d.Fields[2].Size = 257;
             },
             ZOLVEK_INVALIDFLDTYPE },
-        { "bytes size 70000",
-            [](auto& d) { d.Fields.push_back(MakeField("B", kTypeBytes, 70000)); },
+        { "bytes size 70000", [](auto& d) { d.Fields.push_back(Field("B", kTypeBytes, 70000)); },
             ZOLVEK_INVALIDFLDTYPE },
         { "char case 3", [](auto& d) { d.Fields[0].CharCase = TFieldCharCase(3); },
             ZOLVEK_INVALIDFLDTYPE },
@@ -316,9 +315,7 @@ TEST(TableDefinition, LimitsThatAreStillAccepted) {
                 d.BlobBlockSize = 64;
             } },
         { "wide string of 256",
-            [](auto& d) {
-                d.Fields.push_back(MakeField("GENIS", kTypeString, 256, kSubTypeWide));
-            } },
+            [](auto& d) { d.Fields.push_back(Field("GENIS", kTypeString, 256, kSubTypeWide)); } },
         { "Turkish letters in names", [](auto& d) { d.Fields[3].Name = "\xDE\x45KER"; } },
         { "valid value texts",
             [](auto& d) {
@@ -328,7 +325,7 @@ TEST(TableDefinition, LimitsThatAreStillAccepted) {
             } },
         { "BCD keeps its scale",
             [](auto& d) {
-                d.Fields.push_back(MakeField("TUTAR", kTypeBcd));
+                d.Fields.push_back(Field("TUTAR", kTypeBcd));
                 d.Fields.back().Scale = 2;
             } },
     };

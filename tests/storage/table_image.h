@@ -6,6 +6,7 @@
 #include "db/storage/index_slots.h"
 #include "db/storage/table_definition.h"
 #include "db/storage/table_format.h"
+#include "support/definitions.h"
 
 #include <cstdint>
 #include <vector>
@@ -22,24 +23,14 @@ inline bool TestLocaleAvailable(uint32_t locale_id) {
     return locale_id == kTurkishLocale;
 }
 
-inline FieldDefinition MakeField(
-    std::string name, uint8_t type, int32_t size = 0, uint8_t sub_type = 0) {
-    FieldDefinition field;
-    field.Name = std::move(name);
-    field.DataType = type;
-    field.Size = size;
-    field.SubType = sub_type;
-    return field;
-}
-
 // ANAHTAR string 175, ACIKLAMA memo, INDEX string 1, SAYI integer with default 0; secondary
 // indexes on ANAHTAR (case-insensitive, non-unique) and INDEX, ACIKLAMA in the full-text index.
 inline TableDefinition SampleDefinition() {
     TableDefinition definition;
-    definition.Fields.push_back(MakeField("ANAHTAR", kTypeString, 175));
-    definition.Fields.push_back(MakeField("ACIKLAMA", kTypeBlob, 0, kSubTypeMemo));
-    definition.Fields.push_back(MakeField("INDEX", kTypeString, 1));
-    definition.Fields.push_back(MakeField("SAYI", kTypeInteger));
+    definition.Fields.push_back(Field("ANAHTAR", kTypeString, 175));
+    definition.Fields.push_back(Field("ACIKLAMA", kTypeBlob, 0, kSubTypeMemo));
+    definition.Fields.push_back(Field("INDEX", kTypeString, 1));
+    definition.Fields.push_back(Field("SAYI", kTypeInteger));
     definition.Fields.back().DefaultValue = "0";
     IndexDefinition by_key;
     by_key.Name = "ANAHTAR_IDX";

@@ -1,6 +1,8 @@
 // Helpers shared by the engine tests: scratch directories and child processes.
 #pragma once
 
+#include "db/expr/errors.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -11,6 +13,16 @@
 #include <unistd.h>
 
 namespace zolvek::testing {
+
+// The engine code an action raises, 0 when it raises nothing.
+inline EngineCode CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EZOLVEKEngineError& error) {
+        return error.Code();
+    }
+    return 0;
+}
 
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it at the end.
 class ScratchDir {
