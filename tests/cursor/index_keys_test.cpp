@@ -90,10 +90,10 @@ private:
 };
 
 TEST(IndexKeysTest, EveryFieldTypeEncodesAsItsSortableBytes) {
-    KeyTable table({ Field("I", kTypeInteger), Field("S", kTypeSmallInt),
-        Field("B", kTypeBoolean), Field("W", kTypeWord), Field("L", kTypeLargeInt),
-        Field("F", kTypeFloat), Field("D", kTypeBcd), Field("X", kTypeBytes, 3),
-        Field("T", kTypeDate), Field("H", kTypeString, 5) });
+    KeyTable table({ Field("I", kTypeInteger), Field("S", kTypeSmallInt), Field("B", kTypeBoolean),
+        Field("W", kTypeWord), Field("L", kTypeLargeInt), Field("F", kTypeFloat),
+        Field("D", kTypeBcd), Field("X", kTypeBytes, 3), Field("T", kTypeDate),
+        Field("H", kTypeString, 5) });
     TIndexKeyInfo info = table.Index(
         { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, kRecordIDFieldNo, kRecordHashFieldNo }, true);
     Bytes image = table.Record(7);
@@ -138,8 +138,8 @@ TEST(IndexKeysTest, EveryFieldTypeEncodesAsItsSortableBytes) {
 }
 
 TEST(IndexKeysTest, ValuesSortInTheirNaturalOrderWithNullsFirst) {
-    KeyTable table({ Field("I", kTypeInteger), Field("F", kTypeFloat),
-        Field("L", kTypeLargeInt), Field("D", kTypeBcd) });
+    KeyTable table({ Field("I", kTypeInteger), Field("F", kTypeFloat), Field("L", kTypeLargeInt),
+        Field("D", kTypeBcd) });
     struct Series {
         uint16_t field;
         std::vector<Bytes> values; // ascending; an empty value is null
@@ -343,8 +343,7 @@ TEST(IndexKeysTest, RangeOnTheFirstFieldCoversEveryValueOfTheSecond) {
 }
 
 TEST(IndexKeysTest, DescriptorsThatDoNotFitTheFieldsAreRefused) {
-    std::vector<FieldDescriptor> fields
-        = { Field("S", kTypeString, 8), Field("M", kTypeBlob, 0) };
+    std::vector<FieldDescriptor> fields = { Field("S", kTypeString, 8), Field("M", kTypeBlob, 0) };
     fields[0].FieldNo = 1;
     fields[1].FieldNo = 2;
     LayOutFields(fields, "t");
