@@ -664,3 +664,58 @@ TEST_F(CursorTest, ExclusiveCursorDefersItsWritesToTheClose) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+// Three processes insert, change and delete in one table at the same time; afterwards every
+// change is there exactly once and the table is consistent.
+TEST_F(CursorTest, ConcurrentWritersInSeveralProcesses) {
+    std::string path = dir.Path();
+    std::vector<std::unique_ptr<testing::ChildProcess>> writers;
+    for (int w = 0; w < 3; ++w) {
+        writers.push_back(std::make_unique<testing::ChildProcess>(
+            [path, w] {
+                TDataEngine engine;
+                engine.StartEngine();
+                GlossaryCursor g(*engine.CreateSession()->OpenDirectory("db", path, false));
+                for (int i = 0; i < 400; ++i) {
+                    g.Insert("w" + std::to_string(w) + "_" + std::to_string(i),
+                        std::string(300 + i * 7, char('a' + w)));
+                    if (i % 10 == 9) {
+                        // Delete the first record of this writer that is still there.
+                        g.cursor.SelectIndex("INDEXX");
+                        std::vector<uint8_t> key(g.cursor.ActiveKeys().KeyLength());
+                        std::vector<uint8_t> image(g.cursor.RecordSize(), 0);
+                        std::string prefix = "W" + std::to_string(w) + "_";
+                        g.cursor.WriteFieldValue(kWord, image.data(),
+                            reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
+                        g.cursor.ActiveKeys().BuildKey(image.data(), key.data());
+                        g.cursor.SeekKey(key.data(), true, false, 1 + prefix.size());
+                        if (g.cursor.ReadCurrent(g.record.data()) == 0
+                            && g.Word(g.record).rfind(prefix.substr(1), 1) == 1)
+                            g.DeleteCurrent();
+                        g.cursor.SelectIndex("");
+                    }
+                }
+                return 0;
+            },
+            120));
+    }
+    for (auto& writer : writers)
+        EXPECT_EQ(writer->Join(), 0);
+    GlossaryCursor g(*directory);
+    EXPECT_EQ(g.cursor.RecordCount(), 3 * (400 - 40));
+    EXPECT_EQ(VerifyTable(g.cursor.Table()), std::vector<std::string> {});
+    std::map<char, int> per_writer;
+    g.cursor.MoveFirst();
+    while (g.cursor.ReadNext(g.record.data()) == 0) {
+        std::string word = g.Word(g.record);
+        ++per_writer[word[1]];
+        EXPECT_EQ(g.Explanation(g.record)[0], char('a' + (word[1] - '0'))) << word;
+    }
+    EXPECT_EQ(per_writer, (std::map<char, int> { { '0', 360 }, { '1', 360 }, { '2', 360 } }));
+}
+
+} // namespace
+} // namespace zolvek
