@@ -16,6 +16,7 @@
 #include "db/storage/index_page.h"
 #include "db/storage/table.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -179,6 +180,7 @@ private:
         bool even_if_exclusive, bool trim, bool data_header, bool index_header, bool blob_header);
     void CheckWritable() const;
     void RollbackFailedChange();
+    void AbandonChange(uint8_t saved_slot, const std::function<void()>& release_locks);
     void BeginChangeJournal();
     void EndChangeJournal();
     void FireTrigger(int event) const;

@@ -131,6 +131,16 @@ void TDataCursor::EndChangeJournal() {
         table_->BlobFile().EndChange();
 }
 
+// After a change failed: the table as it was, the cursor's index back, its locks given back.
+// The change's own error is the one that goes on, so failures here are not reported.
+void TDataCursor::AbandonChange(uint8_t saved_slot, const std::function<void()>& release_locks) {
+    RollbackFailedChange();
+    try {
+        SetActiveIndex(saved_slot);
+        release_locks();
+    } catch (const EDatabaseError&) { }
+}
+
 // Puts the table back as it was when the failed change began: the units and headers in the
 // caches, and, for a shared table whose flush may have written part of the change, the files.
 void TDataCursor::RollbackFailedChange() {
@@ -305,11 +315,7 @@ void TDataCursor::InsertRecord(uint8_t* buffer, bool reposition, bool hash, bool
         CommitChange(false, false, true, true, wrote_blob);
         EndChangeJournal();
     } catch (...) {
-        RollbackFailedChange();
-        try {
-            SetActiveIndex(saved_slot);
-            UnlockCursorRecord(record);
-        } catch (const EDatabaseError&) { }
+        AbandonChange(saved_slot, [&] { UnlockCursorRecord(record); });
         throw;
     }
     SetActiveIndex(saved_slot);
@@ -398,11 +404,7 @@ void TDataCursor::ModifyRecord(uint8_t* buffer, bool unlock, bool reposition, bo
         CommitChange(false, false, true, index_changed, wrote_blob);
         EndChangeJournal();
     } catch (...) {
-        RollbackFailedChange();
-        try {
-            SetActiveIndex(saved_slot);
-            finish();
-        } catch (const EDatabaseError&) { }
+        AbandonChange(saved_slot, [&] { finish(); });
         throw;
     }
     if (unlock && !optimistic && edit_locked_) {
@@ -470,11 +472,7 @@ void TDataCursor::DeleteRecord(uint8_t* buffer, bool reposition) {
         CommitChange(false, false, true, true, wrote_blob);
         EndChangeJournal();
     } catch (...) {
-        RollbackFailedChange();
-        try {
-            SetActiveIndex(saved_slot);
-            release();
-        } catch (const EDatabaseError&) { }
+        AbandonChange(saved_slot, [&] { release(); });
         throw;
     }
     SetActiveIndex(saved_slot);
