@@ -8,9 +8,9 @@
 //                    [dictionary (/usr/share/hunspell/tr_TR.dic)]
 #include "dictionary.h"
 
+#include "db/base/locale.h"
 #include "db/cursor/btree.h"
 #include "db/cursor/index_keys.h"
-#include "db/expr/locale.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"

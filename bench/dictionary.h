@@ -2,7 +2,7 @@
 // hunspell-tr), the text before '/' on each line, converted from UTF-8 to Windows-1254.
 #pragma once
 
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 
 #include <fstream>
 #include <string>

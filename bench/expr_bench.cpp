@@ -7,11 +7,11 @@
 // (/usr/share/hunspell/tr_TR.dic, package hunspell-tr, UTF-8: the text before '/' on each line,
 // converted to code page 1254) in a record image laid out as the data file lays out the table
 // datalar's first field: the 25-byte record header, then ANAHTAR's null flag and 176 bytes.
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 #include "db/expr/expr_bind.h"
 #include "db/expr/expr_eval.h"
-#include "db/expr/locale.h"
 
 #include <cstring>
 #include <fstream>

@@ -7,7 +7,7 @@
 //   Random    pairs of unrelated words, which usually differ in the first letters;
 //   Neighbour each word against the next one in sorted order, which share long prefixes, as
 //             the keys met deep in an index search do.
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 
 #include <algorithm>
 #include <fstream>

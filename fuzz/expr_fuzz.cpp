@@ -3,13 +3,13 @@
 // one all NULL, one with extreme values). Only engine errors may come out; any other
 // exception, a crash or a sanitizer report is a finding. The first byte chooses the filter
 // options and the locale; the rest is the text.
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
+#include "db/base/value_text.h"
 #include "db/expr/expr_bind.h"
 #include "db/expr/expr_eval.h"
 #include "db/expr/expr_parser.h"
 #include "db/expr/expr_verifier.h"
-#include "db/expr/locale.h"
-#include "db/expr/value_text.h"
 #include "tests/expr/expr_test_table.h"
 
 #include <cstdint>

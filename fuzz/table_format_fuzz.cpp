@@ -9,8 +9,8 @@
 //   1032  512  BLOB file header
 //   1544  24576 index descriptor area
 //   26120 ...  field descriptors (the data header's FieldCount of them, when present in full)
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/storage/index_slots.h"
 #include "db/storage/table_format.h"
 

@@ -3,8 +3,8 @@
 //
 // Input: data file length (4 bytes, little-endian), index file length (4 bytes), the data file,
 // the index file, and the rest as the BLOB file. The files live in the "Memory" database.
+#include "db/base/bytes.h"
 #include "db/cursor/cursor.h"
-#include "db/expr/bytes.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"

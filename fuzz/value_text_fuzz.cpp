@@ -2,8 +2,8 @@
 // A reader may answer with a value or refuse with EConvertError; anything else (another
 // exception, a crash, a sanitizer report) is a finding. Values that are read must also survive
 // their writer: the written text reads back to the same value.
-#include "db/expr/bytes.h"
-#include "db/expr/value_text.h"
+#include "db/base/bytes.h"
+#include "db/base/value_text.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // B-tree operations on one index slot.
 #include "db/cursor/btree.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <cstring>

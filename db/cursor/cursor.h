@@ -7,12 +7,12 @@
 // a session; it holds the shared table object from OpenTable to CloseTable.
 #pragma once
 
+#include "db/base/errors.h"
+#include "db/base/records_bitmap.h"
+#include "db/base/safe_object.h"
 #include "db/cursor/btree.h"
 #include "db/cursor/cursor_blobs.h"
 #include "db/cursor/index_keys.h"
-#include "db/expr/errors.h"
-#include "db/expr/records_bitmap.h"
-#include "db/expr/safe_object.h"
 #include "db/storage/index_page.h"
 #include "db/storage/table.h"
 

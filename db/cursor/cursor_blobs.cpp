@@ -1,8 +1,8 @@
 // Open BLOB values of a cursor.
 #include "db/cursor/cursor_blobs.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"
 

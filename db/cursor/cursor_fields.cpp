@@ -1,9 +1,9 @@
 // Cursor record buffers, field access and BLOB access.
 #include "db/cursor/cursor.h"
 
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/cursor/record_values.h"
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"

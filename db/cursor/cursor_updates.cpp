@@ -3,9 +3,9 @@
 // that a change that fails half-way leaves the table as it was.
 #include "db/cursor/cursor.h"
 
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/cursor/record_values.h"
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
 #include "db/storage/digest.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"

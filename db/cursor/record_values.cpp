@@ -1,10 +1,10 @@
 // Default values and constraints of records.
 #include "db/cursor/record_values.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
-#include "db/expr/value_text.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
+#include "db/base/value_text.h"
 #include "db/storage/records.h"
 
 #include <cmath>

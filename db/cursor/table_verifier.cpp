@@ -1,9 +1,9 @@
 // Record, free-list and BLOB checks of a table.
 #include "db/cursor/table_verifier.h"
 
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/cursor/index_verifier.h"
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
 #include "db/storage/records.h"
 #include "db/storage/table.h"
 

@@ -1,7 +1,7 @@
 #include "db/expr/expr_bind.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/expr/expr_parser.h"
 
 #include <cmath>

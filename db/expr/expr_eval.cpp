@@ -1,9 +1,9 @@
 #include "db/expr/expr_eval.h"
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
+#include "db/base/locale.h"
+#include "db/base/value_text.h"
 #include "db/expr/expr_verifier.h"
-#include "db/expr/locale.h"
-#include "db/expr/value_text.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 // to the caller; the parser keeps only its private copy of the text.
 #pragma once
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/expr/expr_token.h"
 
 #include <cstdint>

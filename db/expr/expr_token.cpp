@@ -1,6 +1,6 @@
 #include "db/expr/expr_token.h"
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "db/expr/expr_verifier.h"
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
+#include "db/base/value_text.h"
 #include "db/expr/expr_parser.h"
-#include "db/expr/value_text.h"
 
 #include <algorithm>
 #include <cstring>

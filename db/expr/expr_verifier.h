@@ -6,7 +6,7 @@
 // Thread-safety: one verifier per owner, used by one thread at a time; it keeps no tree.
 #pragma once
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/expr/expr_parser.h"
 #include "db/expr/expr_token.h"
 

@@ -1,7 +1,7 @@
 // Base files: handles, positions, byte-range locks, and the POSIX and in-memory kinds.
 #include "db/storage/base_file.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <atomic>

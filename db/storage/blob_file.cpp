@@ -1,8 +1,8 @@
 // BLOB blocks, chains and compression.
 #include "db/storage/blob_file.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/storage/engine.h"
 
 #include <algorithm>

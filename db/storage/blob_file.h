@@ -5,7 +5,7 @@
 // write lock). Lifetime: the file is owned by its table, a buffer by the cursor that opened it.
 #pragma once
 
-#include "db/expr/safe_object.h"
+#include "db/base/safe_object.h"
 #include "db/storage/buffered_file.h"
 #include "db/storage/cipher.h"
 #include "db/storage/table_format.h"

@@ -1,7 +1,7 @@
 // The unit cache of table files.
 #include "db/storage/buffered_file.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "db/storage/cipher.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // The data file: header, descriptors and record slots.
 #include "db/storage/data_file.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/value_text.h"
+#include "db/base/errors.h"
+#include "db/base/value_text.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"
 

@@ -1,6 +1,6 @@
 #include "db/storage/digest.h"
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // Database directories and their table registries.
 #include "db/storage/directory.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 #include "db/storage/engine.h"
 #include "db/storage/session.h"
 #include "db/storage/table.h"

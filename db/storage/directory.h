@@ -6,7 +6,7 @@
 // and its lock file.
 #pragma once
 
-#include "db/expr/safe_object.h"
+#include "db/base/safe_object.h"
 #include "db/storage/locks.h"
 
 #include <memory>

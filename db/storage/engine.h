@@ -5,8 +5,8 @@
 // settings change only while the engine is stopped.
 #pragma once
 
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 #include "db/storage/digest.h"
 #include "db/storage/open_files.h"
 

@@ -1,7 +1,7 @@
 // Table files on top of the open-file table.
 #include "db/storage/engine_file.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 namespace zolvek {
 

@@ -1,7 +1,7 @@
 // The index file: header, descriptor slots and page units.
 #include "db/storage/index_file.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/storage/engine.h"
 #include "db/storage/index_page.h"
 

@@ -23,8 +23,8 @@
 // TrailBytes (1).
 #include "db/storage/index_page.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/storage/index_file.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Index descriptor slots and the KeyLength rule.
 #include "db/storage/index_slots.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <cassert>

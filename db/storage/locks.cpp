@@ -6,8 +6,8 @@
 //   8   L-4 table names, each a length byte and that many characters; name k has slot k
 #include "db/storage/locks.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "db/storage/engine.h"
 #include "db/storage/table_format.h"
 

@@ -1,7 +1,7 @@
 // The engine's open-file table.
 #include "db/storage/open_files.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // Field storage on record images.
 #include "db/storage/records.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/locale.h"
+#include "db/base/bytes.h"
+#include "db/base/locale.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 // open tables keep using the key contexts of passwords removed in the meantime.
 #pragma once
 
-#include "db/expr/safe_object.h"
+#include "db/base/safe_object.h"
 #include "db/storage/cipher.h"
 #include "db/storage/digest.h"
 

@@ -1,8 +1,8 @@
 // The shared table object.
 #include "db/storage/table.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/locks.h"

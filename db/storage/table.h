@@ -6,7 +6,7 @@
 // Thread-safety: used by its session's thread. Lifetime: owned by its directory.
 #pragma once
 
-#include "db/expr/records_bitmap.h"
+#include "db/base/records_bitmap.h"
 #include "db/storage/blob_file.h"
 #include "db/storage/data_file.h"
 #include "db/storage/index_file.h"

@@ -1,8 +1,8 @@
 // Validation and layout of a table definition before its files are created.
 #include "db/storage/table_definition.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/value_text.h"
+#include "db/base/errors.h"
+#include "db/base/value_text.h"
 #include "db/storage/index_slots.h"
 
 #include <string>

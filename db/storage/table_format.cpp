@@ -43,9 +43,9 @@
 //    29   4  NextBlockNo             34..511 reserved
 #include "db/storage/table_format.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
-#include "db/expr/value_text.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
+#include "db/base/value_text.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,7 +1,7 @@
 #include "db/cursor/btree.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 #include "indexed_table.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
 
 namespace zolvek {
 namespace {

@@ -1,9 +1,9 @@
 #include "db/cursor/index_keys.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
-#include "db/expr/value_text.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
+#include "db/base/value_text.h"
 #include "db/storage/index_slots.h"
 #include "db/storage/records.h"
 #include "support/engine_fixture.h"

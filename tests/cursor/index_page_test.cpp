@@ -1,7 +1,7 @@
 #include "db/storage/index_page.h"
 
-#include "db/expr/bytes.h"
-#include "db/expr/errors.h"
+#include "db/base/bytes.h"
+#include "db/base/errors.h"
 #include "support/engine_fixture.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "db/cursor/index_verifier.h"
 
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 #include "indexed_table.h"
 
 #include <fstream>

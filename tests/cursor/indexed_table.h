@@ -2,10 +2,10 @@
 // go into the data file and their keys into every index, as a cursor's insert and delete do.
 #pragma once
 
+#include "db/base/bytes.h"
 #include "db/cursor/btree.h"
 #include "db/cursor/index_keys.h"
 #include "db/cursor/index_verifier.h"
-#include "db/expr/bytes.h"
 #include "db/storage/records.h"
 #include "support/engine_fixture.h"
 

@@ -1,8 +1,8 @@
+#include "db/base/locale.h"
 #include "db/expr/expr_bind.h"
 #include "db/expr/expr_eval.h"
 #include "db/expr/expr_parser.h"
 #include "db/expr/expr_verifier.h"
-#include "db/expr/locale.h"
 #include "tests/expr/expr_test_table.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
 #include "db/expr/expr_parser.h"
 
 #include <gtest/gtest.h>

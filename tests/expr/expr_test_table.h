@@ -3,9 +3,9 @@
 // Records are maps from field name to the value bytes in the record encoding.
 #pragma once
 
-#include "db/expr/bytes.h"
+#include "db/base/bytes.h"
+#include "db/base/value_text.h"
 #include "db/expr/expr_token.h"
-#include "db/expr/value_text.h"
 
 #include <cstring>
 #include <map>

@@ -1,6 +1,6 @@
 #include "db/storage/cipher.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/storage/engine_file.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 #include "db/storage/index_slots.h"
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "storage/table_image.h"
 
 #include <gtest/gtest.h>

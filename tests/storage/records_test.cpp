@@ -1,5 +1,5 @@
-#include "db/expr/bytes.h"
-#include "db/expr/value_text.h"
+#include "db/base/bytes.h"
+#include "db/base/value_text.h"
 #include "db/storage/records.h"
 #include "support/engine_fixture.h"
 

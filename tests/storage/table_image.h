@@ -2,7 +2,7 @@
 // that the table files take over them; shared by the table format tests.
 #pragma once
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/storage/index_slots.h"
 #include "db/storage/table_definition.h"
 #include "db/storage/table_format.h"

@@ -2,7 +2,7 @@
 // definition, for the tests of the layers on top of the files.
 #pragma once
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/session.h"

@@ -1,7 +1,7 @@
 // Helpers shared by the engine tests: scratch directories and child processes.
 #pragma once
 
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <cstdlib>
 #include <filesystem>

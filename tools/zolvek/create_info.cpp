@@ -1,7 +1,7 @@
 // zolvek create and zolvek info.
 #include "commands.h"
 
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 #include "db/storage/table.h"
 #include "db/storage/table_definition.h"
 

@@ -7,8 +7,8 @@
 // Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2.
 #include "commands.h"
 
-#include "db/expr/errors.h"
-#include "db/expr/locale.h"
+#include "db/base/errors.h"
+#include "db/base/locale.h"
 
 #include <iostream>
 #include <string>

@@ -6,11 +6,11 @@
 // the engine's text forms; bytes and binary BLOBs are written in hexadecimal; memos inline.
 #include "commands.h"
 
+#include "db/base/bytes.h"
+#include "db/base/locale.h"
+#include "db/base/value_text.h"
 #include "db/cursor/cursor.h"
 #include "db/cursor/table_verifier.h"
-#include "db/expr/bytes.h"
-#include "db/expr/locale.h"
-#include "db/expr/value_text.h"
 #include "db/storage/records.h"
 #include "db/storage/table.h"
 

@@ -1,4 +1,4 @@
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Value texts, calendar arithmetic and the packed decimal record.
-#include "db/expr/value_text.h"
+#include "db/base/value_text.h"
 
 #include <algorithm>
 #include <charconv>

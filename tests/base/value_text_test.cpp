@@ -1,4 +1,4 @@
-#include "db/expr/value_text.h"
+#include "db/base/value_text.h"
 
 #include <bit>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Records bitmap over 64-bit words. Record r is bit (r - 1) mod 64 (least significant first) of
 // word (r - 1) div 64; whole words are counted and searched with single instructions.
-#include "db/expr/records_bitmap.h"
+#include "db/base/records_bitmap.h"
 
 #include <algorithm>
 #include <bit>

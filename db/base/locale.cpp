@@ -16,7 +16,7 @@
 // from several threads once its attributes are set, and attributes are set only before the
 // LocaleData is published under the registry lock. Each thread keeps a one-entry cache of the
 // last LocaleData it used, so the lock is taken only when a thread changes locale.
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "db/expr/records_bitmap.h"
+#include "db/base/records_bitmap.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,5 +1,5 @@
 // Engine error codes, messages and the error context.
-#include "db/expr/errors.h"
+#include "db/base/errors.h"
 
 #include <algorithm>
 #include <array>

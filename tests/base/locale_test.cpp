@@ -1,5 +1,5 @@
 // Texts below are Windows-1254 bytes written as escapes; a comment shows each word.
-#include "db/expr/locale.h"
+#include "db/base/locale.h"
 
 #include <algorithm>
 #include <latch>
