@@ -9,10 +9,10 @@
 #include "dictionary.h"
 
 #include "db/base/locale.h"
-#include "db/cursor/btree.h"
-#include "db/cursor/index_keys.h"
+#include "db/storage/btree.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
+#include "db/storage/index_keys.h"
 #include "db/storage/records.h"
 #include "db/storage/session.h"
 #include "db/storage/table.h"

@@ -10,9 +10,9 @@
 #include "db/base/errors.h"
 #include "db/base/records_bitmap.h"
 #include "db/base/safe_object.h"
-#include "db/cursor/btree.h"
 #include "db/cursor/cursor_blobs.h"
-#include "db/cursor/index_keys.h"
+#include "db/storage/btree.h"
+#include "db/storage/index_keys.h"
 #include "db/storage/index_page.h"
 #include "db/storage/table.h"
 

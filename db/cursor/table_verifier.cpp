@@ -3,7 +3,7 @@
 
 #include "db/base/bytes.h"
 #include "db/base/errors.h"
-#include "db/cursor/index_verifier.h"
+#include "db/storage/index_verifier.h"
 #include "db/storage/records.h"
 #include "db/storage/table.h"
 

@@ -9,8 +9,8 @@
 // operation.
 #pragma once
 
-#include "db/cursor/index_keys.h"
 #include "db/storage/index_file.h"
+#include "db/storage/index_keys.h"
 #include "db/storage/index_page.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "db/cursor/index_keys.h"
+#include "db/storage/index_keys.h"
 
 #include "db/base/bytes.h"
 #include "db/base/errors.h"

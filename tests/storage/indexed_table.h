@@ -3,9 +3,9 @@
 #pragma once
 
 #include "db/base/bytes.h"
-#include "db/cursor/btree.h"
-#include "db/cursor/index_keys.h"
-#include "db/cursor/index_verifier.h"
+#include "db/storage/btree.h"
+#include "db/storage/index_keys.h"
+#include "db/storage/index_verifier.h"
 #include "db/storage/records.h"
 #include "support/engine_fixture.h"
 

@@ -1,9 +1,9 @@
 // Index verification.
-#include "db/cursor/index_verifier.h"
+#include "db/storage/index_verifier.h"
 
 #include "db/base/errors.h"
-#include "db/cursor/btree.h"
-#include "db/cursor/index_keys.h"
+#include "db/storage/btree.h"
+#include "db/storage/index_keys.h"
 #include "db/storage/records.h"
 #include "db/storage/table.h"
 

@@ -1,5 +1,5 @@
 // Index key building and comparing.
-#include "db/cursor/index_keys.h"
+#include "db/storage/index_keys.h"
 
 #include "db/base/bytes.h"
 #include "db/base/errors.h"

@@ -1,5 +1,5 @@
 // B-tree operations on one index slot.
-#include "db/cursor/btree.h"
+#include "db/storage/btree.h"
 
 #include "db/base/errors.h"
 

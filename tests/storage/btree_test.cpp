@@ -1,4 +1,4 @@
-#include "db/cursor/btree.h"
+#include "db/storage/btree.h"
 
 #include "db/base/errors.h"
 #include "db/base/locale.h"

@@ -1,4 +1,4 @@
-#include "db/cursor/index_verifier.h"
+#include "db/storage/index_verifier.h"
 
 #include "db/base/locale.h"
 #include "indexed_table.h"
