@@ -449,6 +449,24 @@ EngineCode GetErrorCode(const std::exception_ptr& error) {
     }
 }
 
+namespace {
+std::atomic<EngineCode> swallowed_failure { 0 };
+} // namespace
+
+void NoteSwallowedFailure() noexcept {
+    EngineCode code = ZOLVEK_OSUNKNOWN;
+    try {
+        code = GetErrorCode(std::current_exception());
+    } catch (...) {
+        // The rethrow inside GetErrorCode failed (no memory): the unknown code stands.
+    }
+    swallowed_failure.store(code);
+}
+
+EngineCode TakeSwallowedFailure() noexcept {
+    return swallowed_failure.exchange(0);
+}
+
 void TEngineErrors::RaiseError(EngineCode code, std::string_view remote_name,
     std::string_view user_name, std::string_view database_name, std::string_view table_name,
     std::string_view field_name, std::string_view index_name, std::string_view message,

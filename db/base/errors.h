@@ -196,6 +196,13 @@ private:
 EngineCode GetErrorCode(const std::exception& error);
 EngineCode GetErrorCode(const std::exception_ptr& error);
 
+// Destructors close what they own and cannot report a failure. Called inside their catch-all
+// handler, this keeps the code of the exception being handled as the process's last swallowed
+// failure, so that tests and tools can still see that a close went wrong.
+void NoteSwallowedFailure() noexcept;
+// The code of the last swallowed failure, 0 when none; taking it clears it.
+EngineCode TakeSwallowedFailure() noexcept;
+
 // The error state of an engine core: the context of the last raise, the error lock and the
 // pending operating-system and socket errors. The engine core owns one; until an engine
 // exists, ProcessEngineErrors() hands out the process's own.

@@ -28,8 +28,9 @@ TDataCursor::TDataCursor(TDataDirectory& directory, std::string table_name)
 TDataCursor::~TDataCursor() {
     try {
         CloseTable();
-    } catch (const EZOLVEKEngineError&) {
+    } catch (...) {
         // A destructor cannot report; the table object closes its files itself.
+        NoteSwallowedFailure();
     }
 }
 

@@ -134,8 +134,9 @@ private:
         ~TReadBracket() {
             try {
                 cursor_.EndRead();
-            } catch (const EDatabaseError&) {
+            } catch (...) {
                 // The lock goes with the process at the latest; nothing to report from here.
+                NoteSwallowedFailure();
             }
         }
 

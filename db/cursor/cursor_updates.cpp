@@ -26,7 +26,9 @@ public:
     ~TWriteBracket() {
         try {
             cursor_.EndWrite();
-        } catch (const EDatabaseError&) { }
+        } catch (...) {
+            NoteSwallowedFailure();
+        }
     }
 
 private:
@@ -42,6 +44,34 @@ bool IsAutoIncrement(const FieldDescriptor& field) {
 bool SameHash(const uint8_t* a, const uint8_t* b) {
     return std::memcmp(a + 9, b + 9, 16) == 0;
 }
+
+// Gives back what a finished change still holds (its record lock) on every path: Run on the
+// normal one, where a failure is the caller's to see; the destructor when repositioning after
+// the change throws, where the change's own error goes on and a failure here is only noted.
+class TDeferredRelease {
+public:
+    explicit TDeferredRelease(std::function<void()> release)
+        : release_(std::move(release)) { }
+    ~TDeferredRelease() {
+        if (!release_)
+            return;
+        try {
+            release_();
+        } catch (...) {
+            NoteSwallowedFailure();
+        }
+    }
+    TDeferredRelease(const TDeferredRelease&) = delete;
+    TDeferredRelease& operator=(const TDeferredRelease&) = delete;
+    void Run() {
+        std::function<void()> release = std::move(release_);
+        release_ = nullptr;
+        release();
+    }
+
+private:
+    std::function<void()> release_;
+};
 
 } // namespace
 
@@ -318,13 +348,14 @@ void TDataCursor::InsertRecord(uint8_t* buffer, bool reposition, bool hash, bool
         AbandonChange(saved_slot, [&] { UnlockCursorRecord(record); });
         throw;
     }
+    TDeferredRelease unlock([&] { UnlockCursorRecord(record); });
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
         bof_ = eof_ = false;
         Reposition();
     }
-    UnlockCursorRecord(record);
+    unlock.Run();
     FireTrigger(TDataEngine::AfterInsertTrigger);
 }
 
@@ -411,13 +442,14 @@ void TDataCursor::ModifyRecord(uint8_t* buffer, bool unlock, bool reposition, bo
         edit_locked_ = false;
         UnlockCursorRecord(edit_record_);
     }
+    TDeferredRelease release_lock(finish);
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
         bof_ = eof_ = false;
         Reposition();
     }
-    finish();
+    release_lock.Run();
     FireTrigger(TDataEngine::AfterUpdateTrigger);
     std::fill(old_copy_.begin(), old_copy_.end(), 0);
 }
@@ -475,6 +507,7 @@ void TDataCursor::DeleteRecord(uint8_t* buffer, bool reposition) {
         AbandonChange(saved_slot, [&] { release(); });
         throw;
     }
+    TDeferredRelease release_lock(release);
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
@@ -485,7 +518,7 @@ void TDataCursor::DeleteRecord(uint8_t* buffer, bool reposition) {
         bof_ = eof_ = false;
         Reposition();
     }
-    release();
+    release_lock.Run();
     FireTrigger(TDataEngine::AfterDeleteTrigger);
     std::fill(old_copy_.begin(), old_copy_.end(), 0);
 }

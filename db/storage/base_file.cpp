@@ -2,6 +2,7 @@
 #include "db/storage/base_file.h"
 
 #include "db/base/errors.h"
+#include "db/storage/os_layer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,21 +21,9 @@ namespace {
 // Shared and exclusive opens meet on this byte; no table region reaches it.
 constexpr off_t kShareLockOffset = INT64_MAX;
 
-std::atomic<TPhysicalFile::WriteFault> write_fault = nullptr;
-
 bool FitsOffset(uint64_t offset, uint64_t length) {
     return length > 0 && offset <= uint64_t(INT64_MAX)
         && length - 1 <= uint64_t(INT64_MAX) - offset;
-}
-
-int SetRangeLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    lock.l_pid = 0; // required for open-file-description locks
-    return fcntl(fd, F_OFD_SETLK, &lock);
 }
 
 } // namespace
@@ -191,24 +180,35 @@ TPhysicalFile::~TPhysicalFile() {
     CloseDescriptor();
 }
 
-void TPhysicalFile::SetWriteFault(WriteFault fault) {
-    write_fault = fault;
-}
-
 void TPhysicalFile::CloseDescriptor() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        // A failed close cannot be retried on Linux (the descriptor is gone either way), and
+        // every write before it was already checked.
+        OSLayer().Close(fd_);
         fd_ = -1;
     }
     // Closing the descriptor released every lock this process held on the file.
     locks_.clear();
 }
 
+bool TPhysicalFile::HeldExclusivelyElsewhere(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock probe = {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kShareLockOffset;
+    probe.l_len = 1;
+    bool held = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type == F_WRLCK;
+    ::close(fd);
+    return held;
+}
+
 int32_t TPhysicalFile::TakeShareLock(bool exclusive) {
     // A descriptor opened for reading only cannot take a write lock; it still keeps exclusive
     // openers of other processes out with its read lock.
-    short type = (exclusive && !read_only_) ? F_WRLCK : F_RDLCK;
-    if (SetRangeLock(fd_, type, kShareLockOffset, 1) == 0)
+    if (OSLayer().LockRange(fd_, exclusive && !read_only_, kShareLockOffset, 1) == 0)
         return 0;
     if (errno == EAGAIN || errno == EACCES)
         return -int32_t(ZOLVEK_OSEACCES);
@@ -219,12 +219,12 @@ int64_t TPhysicalFile::GetSize() {
     std::lock_guard guard(access_);
     if (fd_ < 0)
         return 0;
-    struct stat info;
-    if (fstat(fd_, &info) != 0) {
+    int64_t size = 0;
+    if (OSLayer().Size(fd_, size) != 0) {
         errors_.CaptureOSError();
         return -1;
     }
-    return info.st_size;
+    return size;
 }
 
 int32_t TPhysicalFile::Create(const TFileOpenOptions& options) {
@@ -232,7 +232,7 @@ int32_t TPhysicalFile::Create(const TFileOpenOptions& options) {
     CloseDescriptor();
     // Truncate only after the exclusive share lock is held, so that a file another process has
     // open is refused intact rather than emptied.
-    fd_ = ::open(
+    fd_ = OSLayer().Open(
         name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (options.create_new ? O_EXCL : 0), 0666);
     if (fd_ < 0)
         return -int32_t(errors_.CaptureOSError());
@@ -242,7 +242,7 @@ int32_t TPhysicalFile::Create(const TFileOpenOptions& options) {
         CloseDescriptor();
         return share;
     }
-    if (ftruncate(fd_, 0) != 0) {
+    if (OSLayer().Truncate(fd_, 0) != 0) {
         int32_t code = -int32_t(errors_.CaptureOSError());
         CloseDescriptor();
         return code;
@@ -267,10 +267,10 @@ int32_t TPhysicalFile::Open(const TFileOpenOptions& options) {
     bool writable = faccessat(AT_FDCWD, name_.c_str(), W_OK, AT_EACCESS) == 0;
     read_only_by_attribute_ = !writable;
     bool read_only = options.read_only || !writable;
-    fd_ = ::open(name_.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (fd_ < 0 && !read_only) {
+    fd_ = OSLayer().Open(name_.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
+    if (fd_ < 0 && !read_only && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // A read-write open refused by the system falls back to reading.
-        fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = OSLayer().Open(name_.c_str(), O_RDONLY | O_CLOEXEC, 0);
         read_only = true;
     }
     if (fd_ < 0)
@@ -318,11 +318,9 @@ int64_t TPhysicalFile::Read(int32_t handle, void* buffer, size_t count) {
         return 0;
     size_t done = 0;
     while (done < count) {
-        ssize_t n = ::pread(
+        ssize_t n = OSLayer().ReadAt(
             fd_, static_cast<uint8_t*>(buffer) + done, count - done, h->position + off_t(done));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             errors_.CaptureOSError();
             return -1;
         }
@@ -339,12 +337,8 @@ int64_t TPhysicalFile::Write(int32_t handle, const void* buffer, size_t count) {
     Handle* h = FindHandle(handle);
     if (h == nullptr || fd_ < 0)
         return -1;
-    if (WriteFault fault = write_fault.load(); fault != nullptr && !fault(name_, count)) {
-        errors_.CaptureOSError(EIO);
-        return -1;
-    }
     if (count == 0) {
-        if (ftruncate(fd_, h->position) != 0) {
+        if (OSLayer().Truncate(fd_, h->position) != 0) {
             errors_.CaptureOSError();
             return -1;
         }
@@ -352,11 +346,9 @@ int64_t TPhysicalFile::Write(int32_t handle, const void* buffer, size_t count) {
     }
     size_t done = 0;
     while (done < count) {
-        ssize_t n = ::pwrite(fd_, static_cast<const uint8_t*>(buffer) + done, count - done,
+        ssize_t n = OSLayer().WriteAt(fd_, static_cast<const uint8_t*>(buffer) + done, count - done,
             h->position + off_t(done));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             errors_.CaptureOSError();
             h->position += int64_t(done);
             return done > 0 ? int64_t(done) : -1;
@@ -371,7 +363,7 @@ bool TPhysicalFile::Flush(int32_t) {
     std::lock_guard guard(access_);
     if (fd_ < 0)
         return false;
-    if (fdatasync(fd_) != 0) {
+    if (OSLayer().Sync(fd_) != 0) {
         errors_.CaptureOSError();
         return false;
     }
@@ -382,8 +374,7 @@ bool TPhysicalFile::Lock(uint64_t offset, uint64_t length) {
     std::lock_guard guard(access_);
     if (fd_ < 0 || !AddLock(offset, length))
         return false;
-    short type = read_only_ ? F_RDLCK : F_WRLCK;
-    if (SetRangeLock(fd_, type, off_t(offset), off_t(length)) != 0) {
+    if (OSLayer().LockRange(fd_, !read_only_, off_t(offset), off_t(length)) != 0) {
         RemoveLock(offset);
         return false;
     }
@@ -399,7 +390,7 @@ bool TPhysicalFile::Unlock(uint64_t offset, uint64_t length) {
     if (it == locks_.end())
         return false;
     uint64_t locked_length = it->length;
-    if (SetRangeLock(fd_, F_UNLCK, off_t(offset), off_t(locked_length)) != 0) {
+    if (OSLayer().UnlockRange(fd_, off_t(offset), off_t(locked_length)) != 0) {
         errors_.CaptureOSError();
         return false;
     }
@@ -425,6 +416,17 @@ bool TMemoryFile::Reserve(uint64_t size) {
         return false;
     }
     return true;
+}
+
+void TMemoryFile::ZeroGap(uint64_t position) {
+    // Bytes between the old end and `position` read as zero, as on disk; a shrink only lowered
+    // the size and left the old bytes in the chunks.
+    for (uint64_t gap = uint64_t(size_); gap < position;) {
+        size_t within = size_t(gap % kChunkSize);
+        size_t n = size_t(std::min<uint64_t>(position - gap, kChunkSize - within));
+        std::memset(chunks_[size_t(gap / kChunkSize)].get() + within, 0, n);
+        gap += n;
+    }
 }
 
 int64_t TMemoryFile::Read(int32_t handle, void* buffer, size_t count) {
@@ -454,21 +456,18 @@ int64_t TMemoryFile::Write(int32_t handle, const void* buffer, size_t count) {
         return -1;
     uint64_t position = uint64_t(h->position);
     if (count == 0) {
+        // Cutting the file at or past its end: the size never runs ahead of the chunks.
         if (position == 0)
             chunks_.clear();
+        else if (!Reserve(position))
+            return -1;
+        ZeroGap(position);
         size_ = int64_t(position);
         return 0;
     }
     if (!Reserve(position + count))
         return -1;
-    // Bytes between the old end and the write position read as zero, as on disk; a shrink
-    // only lowered the size and left the old bytes in the chunks.
-    for (uint64_t gap = uint64_t(size_); gap < position;) {
-        size_t within = size_t(gap % kChunkSize);
-        size_t n = size_t(std::min<uint64_t>(position - gap, kChunkSize - within));
-        std::memset(chunks_[size_t(gap / kChunkSize)].get() + within, 0, n);
-        gap += n;
-    }
+    ZeroGap(position);
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     for (size_t done = 0; done < count;) {
         size_t chunk = size_t(position / kChunkSize);

@@ -99,14 +99,14 @@ protected:
     std::vector<TLockRange> locks_; // sorted by start, never overlapping
 };
 
-// An operating-system file. However many handles are open, the process has one descriptor for
-// it. Byte-range locks need two layers: open-file-description locks (F_OFD_SETLK) exclude
-// other processes, but every lock of this process is taken through the one descriptor and so
-// never conflicts with itself; the in-process lock list of the base class excludes the other
-// sessions of this process. A lock is granted only when both layers grant it.
-// Windows share modes are imitated with a lock on the last possible byte of the file: shared
-// openers hold a read lock on it, an exclusive opener a write lock, so an exclusive open in one
-// process refuses every open in another and the other way round.
+// An operating-system file, reached through the system-call layer of os_layer.h. However many
+// handles are open, the process has one descriptor for it. Byte-range locks need two layers:
+// open-file-description locks (F_OFD_SETLK) exclude other processes, but every lock of this process
+// is taken through the one descriptor and so never conflicts with itself; the in-process lock list
+// of the base class excludes the other sessions of this process. A lock is granted only when both
+// layers grant it. Windows share modes are imitated with a lock on the last possible byte of the
+// file: shared openers hold a read lock on it, an exclusive opener a write lock, so an exclusive
+// open in one process refuses every open in another and the other way round.
 class TPhysicalFile : public TBaseFile {
 public:
     using TBaseFile::TBaseFile;
@@ -125,10 +125,9 @@ public:
     bool Lock(uint64_t offset, uint64_t length) override;
     bool Unlock(uint64_t offset, uint64_t length) override;
 
-    // Test seam: when set, called before every write with the byte count; returning false makes
-    // the write fail as a failed system call would.
-    using WriteFault = bool (*)(const std::string& name, size_t count);
-    static void SetWriteFault(WriteFault fault);
+    // True when another process has the file at `path` open exclusively. For messages only:
+    // the answer may be stale by the time it is read.
+    static bool HeldExclusivelyElsewhere(const std::string& path);
 
 private:
     int32_t TakeShareLock(bool exclusive);
@@ -152,6 +151,8 @@ public:
 
 private:
     bool Reserve(uint64_t size);
+    // Requires: the chunks reach `position`.
+    void ZeroGap(uint64_t position);
 
     std::vector<std::unique_ptr<uint8_t[]>> chunks_;
 };

@@ -401,9 +401,12 @@ bool TBufferedFile::FlushUnits(bool skip_pinned) {
             WriteAt(
                 UnitOffset(dirty[run_start]->number_), write_buffer_.data(), write_buffer_.size());
         } catch (...) {
-            // What did not reach the file stays dirty, so a later flush can try again.
-            for (size_t i = run_start; i < dirty.size(); ++i)
-                dirty[i]->MarkDirty();
+            // What did not reach the file stays dirty and back on the list, so a later flush
+            // writes it: the failed run (which Save marked clean) and every run after it.
+            for (size_t i = run_start; i < dirty.size(); ++i) {
+                dirty[i]->dirty_ = true;
+                NoteDirty(dirty[i]->number_);
+            }
             throw;
         }
         ++stats_.write_calls;

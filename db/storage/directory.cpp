@@ -37,12 +37,16 @@ TDataDirectory::~TDataDirectory() {
     try {
         if (in_transaction_)
             RollbackTransaction();
-    } catch (const EZOLVEKEngineError&) { }
+    } catch (...) {
+        NoteSwallowedFailure();
+    }
     // Tables flush what exclusive opens deferred as they close.
     while (!tables_.empty()) {
         try {
             tables_.back()->CloseTableObject(false, true);
-        } catch (const EZOLVEKEngineError&) { }
+        } catch (...) {
+            NoteSwallowedFailure();
+        }
         tables_.pop_back();
     }
     locks_.reset();
@@ -248,9 +252,13 @@ void TDataDirectory::CommitTransaction(bool force_flush) {
             for (TDataTable* table : transaction_tables_)
                 table->CommitTableTransaction(force_flush, true);
         } catch (...) {
-            locks_->DirectoryWriteUnlock();
-            locks_->DirectoryTransUnlock();
-            in_transaction_ = false;
+            // The transaction stays open (and other writers out) with what did not reach the
+            // files: commit again or roll back. Tables that did commit have ended theirs.
+            try {
+                locks_->DirectoryWriteUnlock();
+            } catch (...) {
+                NoteSwallowedFailure();
+            }
             throw;
         }
         locks_->DirectoryWriteUnlock();

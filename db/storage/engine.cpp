@@ -16,7 +16,11 @@ TDataEngine::TDataEngine()
 }
 
 TDataEngine::~TDataEngine() {
-    StopEngine();
+    try {
+        StopEngine();
+    } catch (...) {
+        NoteSwallowedFailure();
+    }
     SetProcessEngineErrors(nullptr);
 }
 

@@ -134,8 +134,12 @@ void TEngineFile::Truncate(uint64_t size) {
     WriteAt(size, nullptr, 0);
 }
 
-bool TEngineFile::Flush() {
-    return base_ != nullptr && base_->Flush(handle_);
+void TEngineFile::Flush() {
+    if (base_ == nullptr)
+        RaiseError(ZOLVEK_OSEBADF);
+    // Data that never reaches the disk is a failed write, however well the writes went.
+    if (!base_->Flush(handle_))
+        RaiseError(ZOLVEK_WRITEERR);
 }
 
 bool TEngineFile::LockRange(uint64_t offset, uint64_t length) {

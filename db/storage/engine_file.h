@@ -60,7 +60,8 @@ public:
     size_t ReadAt(uint64_t offset, void* buffer, size_t count, bool allow_short = false);
     void WriteAt(uint64_t offset, const void* buffer, size_t count);
     void Truncate(uint64_t size);
-    bool Flush();
+    // Raises 9218 when the system cannot bring the file's data to the disk.
+    void Flush();
 
     // False when the file is not open or the range is held elsewhere.
     bool LockRange(uint64_t offset, uint64_t length);

@@ -168,7 +168,11 @@ TDataDirectoryLocks::TDataDirectoryLocks(
 }
 
 TDataDirectoryLocks::~TDataDirectoryLocks() {
-    Close();
+    try {
+        Close();
+    } catch (...) {
+        NoteSwallowedFailure();
+    }
 }
 
 void TDataDirectoryLocks::RaiseDatabaseError(uint16_t code) const {
@@ -208,7 +212,18 @@ void TDataDirectoryLocks::CreateLockFile() {
                 std::make_unique<TDataTableLocks>(*this, uint32_t(tables_.size() + 1), table));
         }
     }
-    WriteRegistry();
+    try {
+        WriteRegistry();
+    } catch (...) {
+        // A lock file without its registry would be refused by every later opener.
+        lock_file_.Close();
+        try {
+            lock_file_.Delete();
+        } catch (const EZOLVEKEngineError&) {
+            NoteSwallowedFailure();
+        }
+        throw;
+    }
     lock_file_.Close();
 }
 
@@ -217,11 +232,15 @@ void TDataDirectoryLocks::Open() {
     if (!lock_file_.Exists()) {
         try {
             CreateLockFile();
-        } catch (const EZOLVEKEngineError&) {
-            // Perhaps another process created it meanwhile; the open below decides.
+        } catch (const EZOLVEKEngineError& error) {
             lock_file_.Close();
             tables_.clear();
             registry_read_ = false;
+            // Refused: perhaps another process created it meanwhile, or the directory cannot
+            // be written and is used read-only; the open below decides. A directory that is
+            // not there, or a lock file that could not be written, is a failure.
+            if (error.Code() != ZOLVEK_OSEACCES)
+                throw;
         }
     }
     lock_file_.create_new = false;

@@ -43,8 +43,9 @@ TDataTable::TDataTable(TDataDirectory& directory, std::string table_name)
 TDataTable::~TDataTable() {
     try {
         CloseTableObject(true, true);
-    } catch (const EZOLVEKEngineError&) {
+    } catch (...) {
         // A destructor cannot report; the files are closed by their own destructors.
+        NoteSwallowedFailure();
     }
 }
 
@@ -122,11 +123,14 @@ void TDataTable::OpenIndexFile() {
         index_file_.ReadDescriptorArea();
         return;
     } catch (const EZOLVEKEngineError& error) {
-        if (error.Code() != ZOLVEK_OSENOENT && error.Code() != ZOLVEK_READERR)
+        // Only a file that is not there is made again. A read that fails or comes back short
+        // may be a passing fault or a damaged file: recreating it would throw away every
+        // secondary index definition for good, so the error goes to the caller and the file
+        // stays as it is (a repair can rebuild it from the records).
+        if (error.Code() != ZOLVEK_OSENOENT)
             throw;
     }
-    // A missing or cut-off index file is made again; the first cursor rebuilds the primary
-    // index, and the definitions of secondary indexes are lost.
+    // A missing index file is made again; the first cursor rebuilds the primary index.
     index_file_.Close();
     index_file_.exclusive = false;
     index_file_.CreateFile();
@@ -388,8 +392,9 @@ void TDataTable::FlushTableToDisk() {
     if (!open_ || read_only_ || ForceBufferFlush())
         return;
     data_file_.Flush();
-    index_file_.Flush();
-    if (HasBlobFile())
+    if (index_file_.IsOpen())
+        index_file_.Flush();
+    if (HasBlobFile() && blob_file_.IsOpen())
         blob_file_.Flush();
 }
 
@@ -456,6 +461,11 @@ void TDataTable::RenameTableFiles(
 // Change detection and locks
 
 bool TDataTable::CheckForChange() {
+    // Nobody else writes a table open exclusively, nor one inside this session's transaction
+    // (the transaction byte keeps other writers out); their headers and units may hold changes
+    // not yet written, which a re-read would throw away as if someone else had moved the table.
+    if (exclusive || in_transaction_)
+        return false;
     if (!data_file_.ReReadHeaderReportChange())
         return false;
     data_file_.DiscardAll();
@@ -700,20 +710,32 @@ void TDataTable::CommitTableTransaction(bool flush_os, bool end) {
         in_transaction_ = true;
         return;
     }
+    // A commit whose writes fail leaves the transaction open with its changes still cached (and
+    // the transaction byte still keeping other writers out): committing again writes what did
+    // not reach the files, a rollback discards it. Ending it would leave part of it written and
+    // the rest to be thrown away by the next change check.
     if (lock_entry_ != nullptr && !directory_.TransactionCoversAllTables()) {
         lock_entry_->WriteLockTable(false);
         try {
             FlushTable(true, false, false, false, flush_os);
         } catch (...) {
-            lock_entry_->WriteUnlockTable(false);
-            lock_entry_->TransUnlockTable();
-            ReleaseHeldBackLocks();
+            in_transaction_ = true;
+            try {
+                lock_entry_->WriteUnlockTable(false);
+            } catch (...) {
+                NoteSwallowedFailure();
+            }
             throw;
         }
         lock_entry_->WriteUnlockTable(false);
         lock_entry_->TransUnlockTable();
     } else {
-        FlushTable(true, false, false, false, flush_os);
+        try {
+            FlushTable(true, false, false, false, flush_os);
+        } catch (...) {
+            in_transaction_ = true;
+            throw;
+        }
     }
     ReleaseHeldBackLocks();
     changed_ = false;

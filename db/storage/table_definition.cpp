@@ -107,8 +107,11 @@ IndexDescriptor BuildIndexDescriptor(const IndexDefinition& definition, std::str
     descriptor.Unique = definition.Unique;
     descriptor.Compression = definition.Compression;
     descriptor.NoKeyStatistics = definition.NoKeyStatistics;
-    for (size_t k = 0; k < definition.DescFields.size() && k < definition.Fields.size(); ++k) {
-        descriptor.DescFields[k] = definition.DescFields[k] ? 1 : 0;
+    // A descending index has every field descending, and says so in each field's flag too, so
+    // that a reader of the per-field flags orders it the same way.
+    for (size_t k = 0; k < definition.Fields.size(); ++k) {
+        bool field_descending = k < definition.DescFields.size() && definition.DescFields[k];
+        descriptor.DescFields[k] = definition.Descending || field_descending ? 1 : 0;
     }
     MapIndexFields(definition.Fields, numbers, name, table_name, descriptor);
     return descriptor;

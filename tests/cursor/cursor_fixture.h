@@ -15,8 +15,10 @@ enum GlossaryField : int32_t { kWord = 1, kExplanation = 2, kLetter = 3 };
 
 class GlossaryCursor {
 public:
-    explicit GlossaryCursor(TDataDirectory& directory, const std::string& table = "datalar")
+    explicit GlossaryCursor(
+        TDataDirectory& directory, const std::string& table = "datalar", bool exclusive = false)
         : cursor(directory, table) {
+        cursor.Exclusive = exclusive;
         cursor.OpenTable();
         record.assign(cursor.RecordSize(), 0);
     }
@@ -102,6 +104,15 @@ public:
         if (cursor.ReadCurrent(image.data()) != 0)
             throw std::runtime_error("no current record to delete");
         cursor.DeleteRecord(image.data());
+    }
+};
+
+// An engine with the glossary table "datalar" created and closed.
+class CursorTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        CreateTable("datalar", GlossaryDefinition());
     }
 };
 

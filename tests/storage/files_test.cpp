@@ -1,5 +1,6 @@
 #include "db/base/errors.h"
 #include "db/storage/engine_file.h"
+#include "support/faulty_os.h"
 #include "support/test_support.h"
 
 #include <fcntl.h>
@@ -15,6 +16,8 @@ using testing::CodeOf;
 using testing::RunInChild;
 using testing::ScratchDir;
 using testing::Signal;
+using testing::TFaultScope;
+using testing::TFaultyOSLayer;
 
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
@@ -275,6 +278,90 @@ TEST_F(FilesTest, LockHeldInAnotherProcessIsReleasedWhenItEnds) {
     release.Send();
     EXPECT_EQ(child.Join(), 0);
     EXPECT_TRUE(file->LockRange(4000000005ull, 1));
+}
+
+TEST_F(FilesTest, CuttingAMemoryFilePastItsEndGrowsItWithZeros) {
+    auto memory = MakeFile("Memory/z.dat", true);
+    memory->Create();
+    memory->WriteAt(0, "abc", 3);
+    uint64_t size = 3 * TMemoryFile::kChunkSize + 7;
+    memory->Truncate(size);
+    ASSERT_EQ(memory->Size(), int64_t(size));
+    std::string back(size, 'x');
+    EXPECT_EQ(memory->ReadAt(0, back.data(), back.size()), size);
+    EXPECT_EQ(back, "abc" + std::string(size - 3, '\0'));
+    memory->WriteAt(size, "d", 1);
+    char last = 0;
+    memory->ReadAt(size, &last, 1);
+    EXPECT_EQ(last, 'd');
+    memory->Close();
+    memory->Delete();
+}
+
+// Every system call under a physical file can be made to fail, and each failure reaches the
+// caller as its engine code.
+TEST_F(FilesTest, EveryKindOfSystemCallFailureHasItsCode) {
+    WriteFile(dir.File("t.dat"), "0123456789");
+    struct Case {
+        TOSCall call;
+        int error;
+        EngineCode expected;
+        std::function<void(TEngineFile&)> action;
+    };
+    std::vector<Case> cases = {
+        { TOSCall::Open, EACCES, ZOLVEK_OSEACCES, [](TEngineFile& f) { f.Open(); } },
+        { TOSCall::Open, EMFILE, ZOLVEK_OSEMFILE, [](TEngineFile& f) { f.Open(); } },
+        { TOSCall::Read, EIO, ZOLVEK_READERR,
+            [](TEngineFile& f) {
+                f.Open();
+                char bytes[4];
+                f.ReadAt(0, bytes, 4);
+            } },
+        { TOSCall::Write, ENOSPC, ZOLVEK_WRITEERR,
+            [](TEngineFile& f) {
+                f.Open();
+                f.WriteAt(2, "xy", 2);
+            } },
+        { TOSCall::Truncate, EIO, ZOLVEK_WRITEERR,
+            [](TEngineFile& f) {
+                f.Open();
+                f.Truncate(4);
+            } },
+        { TOSCall::Sync, EIO, ZOLVEK_WRITEERR,
+            [](TEngineFile& f) {
+                f.Open();
+                f.Flush();
+            } },
+        { TOSCall::Size, EIO, ZOLVEK_READERR,
+            [](TEngineFile& f) {
+                f.Open();
+                f.Size();
+            } },
+    };
+    TFaultScope faults;
+    for (const Case& c : cases) {
+        auto file = MakeFile("t.dat");
+        // From then on: a refused read-write open must not pass as a read-only one either.
+        faults->Arm({ c.call, 1, c.error, TFaultyOSLayer::TAction::FailFromThenOn, "t.dat" });
+        EXPECT_EQ(CodeOf([&] { c.action(*file); }), c.expected) << OSCallName(c.call);
+        EXPECT_TRUE(faults->Fired()) << OSCallName(c.call);
+        faults->Disarm();
+        file->Close();
+    }
+    // Lock calls that fail leave the range unlocked (and free for a later try).
+    auto file = MakeFile("t.dat");
+    file->Open();
+    faults->Arm({ TOSCall::Lock, 1, ENOLCK, TFaultyOSLayer::TAction::Fail, "t.dat" });
+    EXPECT_FALSE(file->LockRange(100, 1));
+    EXPECT_TRUE(file->LockRange(100, 1));
+    faults->Arm({ TOSCall::Unlock, 1, EIO, TFaultyOSLayer::TAction::Fail, "t.dat" });
+    EXPECT_FALSE(file->UnlockRange(100, 1));
+    EXPECT_TRUE(file->UnlockRange(100, 1));
+    // The file itself was never changed by the failed calls.
+    file->Close();
+    std::ifstream in(dir.File("t.dat"));
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(content, "0123456789");
 }
 
 } // namespace

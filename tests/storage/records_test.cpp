@@ -14,11 +14,7 @@ using testing::CodeOf;
 using testing::EngineFixture;
 using testing::Field;
 using testing::GlossaryDefinition;
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadFileBytes;
 
 bool Contains(const std::vector<uint8_t>& haystack, const std::string& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end())

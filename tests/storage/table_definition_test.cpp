@@ -109,6 +109,32 @@ TEST(TableDefinition, FieldNumbersMapToPositions) {
     EXPECT_EQ(RaisedCode([&] { Validate(definition); }), ZOLVEK_INVALIDIDXDESC);
 }
 
+// A descending index says so in its whole-index flag and in every field's flag; fields of an
+// ascending index descend only where asked.
+TEST(TableDefinition, DescendingIndexesMarkEveryField) {
+    TableDefinition definition;
+    definition.Fields = { Field("A", kTypeInteger), Field("B", kTypeString, 10) };
+    IndexDefinition down;
+    down.Name = "DOWN";
+    down.Fields = { 2, 1 };
+    down.Descending = true;
+    IndexDefinition mixed;
+    mixed.Name = "MIXED";
+    mixed.Fields = { 2, 1 };
+    mixed.DescFields = { false, true };
+    definition.SecondaryIndexes = { down, mixed };
+    TableLayout layout = Validate(definition);
+    const IndexDescriptor& all = layout.IndexSlots[1];
+    EXPECT_TRUE(all.Descending);
+    EXPECT_EQ(all.DescFields[0], 1);
+    EXPECT_EQ(all.DescFields[1], 1);
+    EXPECT_EQ(all.DescFields[2], 0);
+    const IndexDescriptor& some = layout.IndexSlots[2];
+    EXPECT_FALSE(some.Descending);
+    EXPECT_EQ(some.DescFields[0], 0);
+    EXPECT_EQ(some.DescFields[1], 1);
+}
+
 struct Refusal {
     const char* what;
     std::function<void(TableDefinition&)> change;

@@ -5,12 +5,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zolvek::testing {
 
@@ -22,6 +25,12 @@ inline EngineCode CodeOf(const std::function<void()>& action) {
         return error.Code();
     }
     return 0;
+}
+
+// The bytes of a file, empty when it cannot be read.
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it at the end.

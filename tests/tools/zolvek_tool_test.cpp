@@ -1,10 +1,16 @@
+#include "db/cursor/cursor.h"
+#include "db/storage/directory.h"
+#include "db/storage/engine.h"
+#include "db/storage/session.h"
 #include "support/test_support.h"
 
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <thread>
 
 namespace zolvek {
 namespace {
@@ -95,6 +101,80 @@ TEST_F(ZolvekToolTest, ErrorsAreEngineMessagesWithAnExitCode) {
     EXPECT_NE(bad.output.find("line 1: 2 columns, the table has 3 fields"), std::string::npos)
         << bad.output;
     EXPECT_EQ(Tool("frobnicate").status, 2);
+}
+
+// Imports open the table shared: two at once both go in whole, and the table verifies.
+TEST_F(ZolvekToolTest, TwoImportsAtOnceBothGoIn) {
+    CreateGlossary();
+    std::string first;
+    std::string second;
+    for (int i = 0; i < 300; ++i) {
+        first += "bir" + std::to_string(i) + "\tilk dosyadan " + std::to_string(i) + "\tb\n";
+        second += "iki" + std::to_string(i) + "\t\\N\ti\n";
+    }
+    std::ofstream(dir.File("first.tsv")) << first;
+    std::ofstream(dir.File("second.tsv")) << second;
+    ToolRun runs[2];
+    std::thread a([&] {
+        runs[0] = Tool("import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("first.tsv")));
+    });
+    std::thread b([&] {
+        runs[1] = Tool("import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("second.tsv")));
+    });
+    a.join();
+    b.join();
+    EXPECT_EQ(runs[0].status, 0) << runs[0].output;
+    EXPECT_EQ(runs[1].status, 0) << runs[1].output;
+    ToolRun dumped = Tool("dump " + Quote(dir.Path()) + " datalar");
+    std::multiset<std::string> rows;
+    std::stringstream lines(dumped.output);
+    for (std::string line; std::getline(lines, line);)
+        rows.insert(line + "\n");
+    std::multiset<std::string> expected;
+    for (const std::string* text : { &first, &second }) {
+        std::stringstream in(*text);
+        for (std::string line; std::getline(in, line);)
+            expected.insert(line + "\n");
+    }
+    EXPECT_TRUE(rows == expected) << rows.size() << " rows";
+    ToolRun verified = Tool("verify " + Quote(dir.Path()) + " datalar");
+    EXPECT_EQ(verified.status, 0) << verified.output;
+}
+
+// What users meet around the engine's messages: a table held exclusively by another program,
+// a directory that is not there, a create into a directory not made yet.
+TEST_F(ZolvekToolTest, PlainWordsAfterTheEngineMessage) {
+    CreateGlossary();
+    std::ofstream(dir.File("in.tsv")) << "kalem\t\\N\tk\n";
+    {
+        TDataEngine engine;
+        engine.StartEngine();
+        TDataSession* session = engine.CreateSession();
+        TDataCursor holder(*session->OpenDirectory("o", dir.Path(), false), "datalar");
+        holder.Exclusive = true;
+        holder.OpenTable();
+        ToolRun refused
+            = Tool("import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("in.tsv")));
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.output.find("ZOLVEK Engine Error # 11013"), std::string::npos)
+            << refused.output;
+        EXPECT_NE(refused.output.find("another program has the table open exclusively"),
+            std::string::npos)
+            << refused.output;
+    }
+    ToolRun imported = Tool(
+        "import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("in.tsv")) + " --exclusive");
+    EXPECT_EQ(imported.status, 0) << imported.output;
+
+    ToolRun missing = Tool("dump " + Quote(dir.File("yok/yok")) + " datalar");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("ZOLVEK Engine Error # 11010"), std::string::npos)
+        << missing.output;
+    EXPECT_NE(missing.output.find("there is no directory"), std::string::npos) << missing.output;
+
+    ToolRun created = Tool("create " + Quote(dir.File("yeni/alt")) + " t --field A:string:5");
+    EXPECT_EQ(created.status, 0) << created.output;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("yeni/alt/t.dat")));
 }
 
 TEST_F(ZolvekToolTest, VerifyReportsADamagedIndex) {

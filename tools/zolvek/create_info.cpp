@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -168,6 +169,9 @@ std::string JsonText(const std::string& text) {
 }
 
 int CommandCreate(const TArguments& arguments, std::ostream& out) {
+    // As mkdir -p: a table is created in its directory whether or not that exists yet.
+    if (!arguments.positional.empty())
+        std::filesystem::create_directories(arguments.positional[0]);
     TToolSession tool(arguments);
     const std::string table_name = Utf8ToCp1254(arguments.positional[1]);
     TableDefinition definition;

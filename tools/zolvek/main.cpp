@@ -1,6 +1,6 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
 //   zolvek create DIR TABLE --field NAME:TYPE[:SIZE[:SUBTYPE]] ... [options]
-//   zolvek import DIR TABLE FILE.tsv [--password P]
+//   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
 //   zolvek dump   DIR TABLE [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
 //   zolvek verify DIR TABLE [--password P]
@@ -9,17 +9,46 @@
 
 #include "db/base/errors.h"
 #include "db/base/locale.h"
+#include "db/storage/base_file.h"
+#include "db/storage/engine.h"
+#include "db/storage/table_format.h"
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 namespace {
 
+// Plain words after an engine error, where the cause is clear from outside the engine.
+std::string ExplainEngineError(const zolvek::EZOLVEKEngineError& error, int argc, char** argv) {
+    using namespace zolvek;
+    tool::TArguments arguments;
+    try {
+        arguments = tool::ParseArguments(argc, argv, 2);
+    } catch (const tool::TUsageError&) {
+        return {};
+    }
+    if (arguments.positional.empty())
+        return {};
+    const std::string& directory = arguments.positional[0];
+    if (error.Code() == ZOLVEK_OSENOENT && !std::filesystem::is_directory(directory))
+        return "there is no directory " + directory;
+    if (error.Code() == ZOLVEK_OSEACCES && arguments.positional.size() >= 2) {
+        const std::string& extension = TEngineSettings {}.TableDataExtension;
+        std::string data_file = directory + "/"
+            + BuildTableFileName(Utf8ToCp1254(arguments.positional[1]), extension, extension);
+        if (TPhysicalFile::HeldExclusivelyElsewhere(data_file))
+            return "another program has the table open exclusively; try again once it has "
+                   "closed it";
+    }
+    return {};
+}
+
 const char* kUsage = R"(usage:
   zolvek create DIR TABLE --field NAME:TYPE[:SIZE[:SUBTYPE]] ... [--primary F1;F2]
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
-  zolvek import DIR TABLE FILE.tsv [--password P]
+  zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
   zolvek dump DIR TABLE [--index NAME] [--password P]
   zolvek info DIR TABLE [--password P]
   zolvek verify DIR TABLE [--password P]
@@ -55,6 +84,9 @@ int main(int argc, char** argv) {
         return 2;
     } catch (const EZOLVEKEngineError& error) {
         std::cerr << Cp1254ToUtf8(error.what()) << "\n";
+        std::string hint = ExplainEngineError(error, argc, argv);
+        if (!hint.empty())
+            std::cerr << "zolvek: " << hint << "\n";
         return 1;
     } catch (const std::exception& error) {
         std::cerr << "zolvek: " << error.what() << "\n";

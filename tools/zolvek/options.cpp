@@ -1,8 +1,23 @@
 #include "options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <string_view>
 
 namespace zolvek::tool {
+
+namespace {
+
+// Options that are switches: present or not, no value.
+constexpr std::array<std::string_view, 4> kSwitches
+    = { "exclusive", "ci", "no-partial", "partial" };
+
+bool IsSwitch(const std::string& name) {
+    return std::find(kSwitches.begin(), kSwitches.end(), name) != kSwitches.end();
+}
+
+} // namespace
 
 TArguments ParseArguments(int argc, char** argv, int first) {
     TArguments arguments;
@@ -18,6 +33,8 @@ TArguments ParseArguments(int argc, char** argv, int first) {
         if (equals != std::string::npos) {
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
+        } else if (IsSwitch(name)) {
+            value = "1";
         } else {
             if (i + 1 >= argc)
                 throw TUsageError("option --" + name + " needs a value");

@@ -32,7 +32,8 @@ struct TArguments {
     }
 };
 
-// Every option takes one value ("--name value" or "--name=value").
+// Every option takes one value ("--name value" or "--name=value"), but for the switches
+// (--exclusive, --ci, --partial, --no-partial), which stand alone.
 TArguments ParseArguments(int argc, char** argv, int first);
 std::vector<std::string> Split(const std::string& text, char separator);
 long ParseNumber(const std::string& text, const std::string& what);

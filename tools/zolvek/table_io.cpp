@@ -241,8 +241,10 @@ int CommandImport(const TArguments& arguments, std::ostream& out) {
         throw std::runtime_error("cannot read " + arguments.positional[2]);
     TToolSession tool(arguments);
     TDataCursor cursor(*tool.directory, TableName(arguments));
-    // A bulk load holds the table alone and writes once at the end.
-    cursor.Exclusive = true;
+    // Shared by default, so that an import runs beside the programs that use the table (and
+    // beside another import); --exclusive holds the table alone for a fast bulk load that
+    // writes when the cache fills and at the end.
+    cursor.Exclusive = arguments.Has("exclusive");
     cursor.OpenTable();
     const auto& fields = cursor.Fields();
     std::vector<uint8_t> record(cursor.RecordSize());
