@@ -13,6 +13,7 @@
 #include "db/cursor/cursor.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
+#include "db/storage/glossary_table.h"
 #include "db/storage/records.h"
 #include "db/storage/session.h"
 
@@ -78,28 +79,7 @@ struct Ours {
         }
         engine.StartEngine();
         directory = engine.CreateSession()->OpenDirectory("bench", path, false);
-        TableDefinition definition;
-        FieldDefinition word;
-        word.Name = "ANAHTAR";
-        word.DataType = kTypeString;
-        word.Size = 175;
-        FieldDefinition memo;
-        memo.Name = "ACIKLAMA";
-        memo.DataType = kTypeBlob;
-        memo.SubType = kSubTypeMemo;
-        FieldDefinition letter;
-        letter.Name = "INDEX";
-        letter.DataType = kTypeString;
-        letter.Size = 1;
-        definition.Fields = { word, memo, letter };
-        IndexDefinition by_word;
-        by_word.Name = "INDEXX";
-        by_word.Fields = { 1 };
-        by_word.CaseInsensitive = true;
-        by_word.Compression = icFull;
-        definition.SecondaryIndexes.push_back(by_word);
-        definition.LocaleID = 1055;
-        directory->ReleaseTable(directory->CreateTable("datalar", definition));
+        directory->ReleaseTable(directory->CreateTable("datalar", GlossaryDefinition()));
         cursor = std::make_unique<TDataCursor>(*directory, "datalar");
         cursor->OpenTable();
         record.resize(cursor->RecordSize());
@@ -169,7 +149,8 @@ struct Peer {
         Check(sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr), db, "pragma");
         Check(sqlite3_exec(db,
                   "CREATE TABLE datalar (anahtar TEXT, aciklama BLOB, harf TEXT);"
-                  "CREATE INDEX indexx ON datalar (anahtar COLLATE NOCASE);",
+                  "CREATE INDEX indexx ON datalar (anahtar COLLATE NOCASE);"
+                  "CREATE INDEX anahtar ON datalar (harf COLLATE NOCASE, anahtar COLLATE NOCASE);",
                   nullptr, nullptr, nullptr),
             db, "create");
     }

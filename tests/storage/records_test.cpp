@@ -262,45 +262,5 @@ TEST_F(EngineFixture, EncryptedBlobFileHoldsNoPlainText) {
     directory->ReleaseTable(again);
 }
 
-TEST_F(EngineFixture, TransactionsKeepTheFilesUntilCommit) {
-    CreateTable("t", GlossaryDefinition());
-    TDataTable* table = directory->AcquireTable("t", false, false);
-    auto snapshot = [&] {
-        return std::make_pair(ReadFileBytes(dir.File("t.dat")), ReadFileBytes(dir.File("t.blb")));
-    };
-    auto insert_word = [&](const char* word) {
-        table->BeginTableWrite();
-        {
-            TPinned<TRecord> record(table->DataFile().TakeSlot(nullptr));
-            WriteStringField(table->DataFile().Fields()[0], record->Data(), word, 1055);
-        }
-        table->DataFile().IncrementRecordCount();
-        std::string memo(2000, 'm');
-        table->BlobFile().StoreChain(
-            nullptr, 0, reinterpret_cast<const uint8_t*>(memo.data()), memo.size(), 1);
-        table->FlushTable(false, true, false, true, false);
-        table->EndTableWrite();
-    };
-    auto before = snapshot();
-    directory->StartTransaction({});
-    insert_word("bir");
-    insert_word("iki");
-    EXPECT_EQ(snapshot(), before);
-    directory->RollbackTransaction();
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(table->DataFile().Header().RecordCount, 0);
-    EXPECT_EQ(table->DataFile().PhysicalCount(), 0u);
-
-    directory->StartTransaction({ "t" });
-    insert_word("bir");
-    EXPECT_EQ(snapshot(), before);
-    directory->CommitTransaction(true);
-    EXPECT_NE(snapshot(), before);
-    directory->ReleaseTable(table);
-    TDataTable* reopened = directory->AcquireTable("t", false, false);
-    EXPECT_EQ(reopened->DataFile().Header().RecordCount, 1);
-    directory->ReleaseTable(reopened);
-}
-
 } // namespace
 } // namespace zolvek

@@ -284,6 +284,49 @@ TEST_F(TableTest, ExclusiveTablesWriteTheirDeferredChangesAtClose) {
     EXPECT_EQ(std::filesystem::file_size(dir.File("t.dat")), 512u + 3 * 768 + 216);
 }
 
+// A directory transaction keeps every change in the caches: the files change at the commit, and
+// a rollback leaves them as they were.
+TEST_F(TableTest, DirectoryTransactionsKeepTheFilesUntilCommit) {
+    CreateTable("t", GlossaryDefinition());
+    TDataTable* table = directory->AcquireTable("t", false, false);
+    auto snapshot = [&] {
+        return std::make_pair(
+            testing::ReadFileBytes(dir.File("t.dat")), testing::ReadFileBytes(dir.File("t.blb")));
+    };
+    auto insert_word = [&](const char* word) {
+        table->BeginTableWrite();
+        {
+            TPinned<TRecord> record(table->DataFile().TakeSlot(nullptr));
+            WriteStringField(table->DataFile().Fields()[0], record->Data(), word, 1055);
+        }
+        table->DataFile().IncrementRecordCount();
+        std::string memo(2000, 'm');
+        table->BlobFile().StoreChain(
+            nullptr, 0, reinterpret_cast<const uint8_t*>(memo.data()), memo.size(), 1);
+        table->FlushTable(false, true, false, true, false);
+        table->EndTableWrite();
+    };
+    auto before = snapshot();
+    directory->StartTransaction({});
+    insert_word("bir");
+    insert_word("iki");
+    EXPECT_EQ(snapshot(), before);
+    directory->RollbackTransaction();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(table->DataFile().Header().RecordCount, 0);
+    EXPECT_EQ(table->DataFile().PhysicalCount(), 0u);
+
+    directory->StartTransaction({ "t" });
+    insert_word("bir");
+    EXPECT_EQ(snapshot(), before);
+    directory->CommitTransaction(true);
+    EXPECT_NE(snapshot(), before);
+    directory->ReleaseTable(table);
+    TDataTable* reopened = directory->AcquireTable("t", false, false);
+    EXPECT_EQ(reopened->DataFile().Header().RecordCount, 1);
+    directory->ReleaseTable(reopened);
+}
+
 TEST(DataEngine, UniqueTemporaryNamesSkipExistingFiles) {
     testing::ScratchDir scratch;
     TDataEngine engine;

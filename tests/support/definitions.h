@@ -1,6 +1,7 @@
 // Table definitions the tests share: a field in one call, and the glossary table.
 #pragma once
 
+#include "db/storage/glossary_table.h"
 #include "db/storage/table_definition.h"
 
 #include <string>
@@ -17,28 +18,6 @@ inline FieldDefinition Field(
     return field;
 }
 
-// The glossary table "datalar": ANAHTAR (the key word), ACIKLAMA (the explanation, a memo) and
-// INDEX (the key word's first letter), Turkish collation. "INDEXX" orders by key word ("A'dan
-// Z'ye"), "ANAHTAR" by letter group and then key word ("Harf Grubuna Göre"); both ignore case.
-inline TableDefinition GlossaryDefinition() {
-    TableDefinition definition;
-    definition.Fields.push_back(Field("ANAHTAR", kTypeString, 175));
-    definition.Fields.push_back(Field("ACIKLAMA", kTypeBlob, 0, kSubTypeMemo));
-    definition.Fields.push_back(Field("INDEX", kTypeString, 1));
-    IndexDefinition by_word;
-    by_word.Name = "INDEXX";
-    by_word.Fields = { 1 };
-    by_word.CaseInsensitive = true;
-    by_word.Compression = icFull;
-    definition.SecondaryIndexes.push_back(by_word);
-    IndexDefinition by_letter;
-    by_letter.Name = "ANAHTAR";
-    by_letter.Fields = { 3, 1 };
-    by_letter.CaseInsensitive = true;
-    by_letter.Compression = icFull;
-    definition.SecondaryIndexes.push_back(by_letter);
-    definition.LocaleID = 1055;
-    return definition;
-}
+using zolvek::GlossaryDefinition;
 
 } // namespace zolvek::testing

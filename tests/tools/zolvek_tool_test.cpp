@@ -40,11 +40,7 @@ protected:
     ScratchDir dir;
     std::string Quote(const std::string& text) { return "'" + text + "'"; }
     void CreateGlossary() {
-        ToolRun created = Tool("create " + Quote(dir.Path())
-            + " datalar --field ANAHTAR:string:175 --field ACIKLAMA:memo --field INDEX:string:1"
-              " --index 'INDEXX:ANAHTAR:ci:compress=full' --index "
-              "'ANAHTAR:INDEX;ANAHTAR:ci:compress=full'"
-              " --locale 1055");
+        ToolRun created = Tool("create " + Quote(dir.Path()) + " datalar --glossary");
         ASSERT_EQ(created.status, 0) << created.output;
     }
 };

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "db/base/locale.h"
+#include "db/storage/glossary_table.h"
 #include "db/storage/table.h"
 #include "db/storage/table_definition.h"
 
@@ -174,11 +175,17 @@ int CommandCreate(const TArguments& arguments, std::ostream& out) {
         std::filesystem::create_directories(arguments.positional[0]);
     TToolSession tool(arguments);
     const std::string table_name = Utf8ToCp1254(arguments.positional[1]);
+    // --glossary starts from ZENDO's glossary table; the other options may still change it.
     TableDefinition definition;
+    if (arguments.Has("glossary")) {
+        if (arguments.Has("field"))
+            throw TUsageError("--glossary brings its own fields");
+        definition = GlossaryDefinition();
+    }
     for (const std::string& field : arguments.All("field"))
         definition.Fields.push_back(ParseField(field));
     if (definition.Fields.empty())
-        throw TUsageError("a table needs at least one --field");
+        throw TUsageError("a table needs at least one --field (or --glossary)");
     if (arguments.Has("primary")) {
         definition.PrimaryIndex.Fields = FieldList(definition, arguments.Option("primary"));
         definition.PrimaryIndex.Unique = true;

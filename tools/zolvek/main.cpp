@@ -1,5 +1,5 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
-//   zolvek create DIR TABLE --field NAME:TYPE[:SIZE[:SUBTYPE]] ... [options]
+//   zolvek create DIR TABLE (--field NAME:TYPE[:SIZE[:SUBTYPE]] ... | --glossary) [options]
 //   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
 //   zolvek dump   DIR TABLE [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
@@ -45,7 +45,7 @@ std::string ExplainEngineError(const zolvek::EZOLVEKEngineError& error, int argc
 }
 
 const char* kUsage = R"(usage:
-  zolvek create DIR TABLE --field NAME:TYPE[:SIZE[:SUBTYPE]] ... [--primary F1;F2]
+  zolvek create DIR TABLE (--field NAME:TYPE[:SIZE[:SUBTYPE]] ... | --glossary) [--primary F1;F2]
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]

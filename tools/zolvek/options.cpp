@@ -10,8 +10,8 @@ namespace zolvek::tool {
 namespace {
 
 // Options that are switches: present or not, no value.
-constexpr std::array<std::string_view, 4> kSwitches
-    = { "exclusive", "ci", "no-partial", "partial" };
+constexpr std::array<std::string_view, 5> kSwitches
+    = { "exclusive", "ci", "no-partial", "partial", "glossary" };
 
 bool IsSwitch(const std::string& name) {
     return std::find(kSwitches.begin(), kSwitches.end(), name) != kSwitches.end();
