@@ -206,18 +206,7 @@ void TDataCursor::RollbackFailedChange() {
 }
 
 void TDataCursor::ComputeRecordHash(uint8_t* record) const {
-    size_t size = RecordSize();
-    if (!table_->HasBlobFile()) {
-        TDigest digest = DigestBuffer(record + kRecordHeaderSize, size - kRecordHeaderSize);
-        std::memcpy(record + 9, digest.data(), digest.size());
-        return;
-    }
-    std::vector<uint8_t> copy(record, record + size);
-    for (const FieldDescriptor& field : Fields()) {
-        if (field.DataType == kTypeBlob)
-            std::memset(copy.data() + field.FieldOffset, 0, size_t(field.PhysicalSize) + 1);
-    }
-    TDigest digest = DigestBuffer(copy.data() + kRecordHeaderSize, size - kRecordHeaderSize);
+    TDigest digest = zolvek::ComputeRecordHash(Fields(), record, RecordSize());
     std::memcpy(record + 9, digest.data(), digest.size());
 }
 

@@ -3,11 +3,26 @@
 
 #include "db/base/bytes.h"
 #include "db/base/locale.h"
+#include "db/storage/digest.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace zolvek {
+
+TDigest ComputeRecordHash(
+    std::span<const FieldDescriptor> fields, const uint8_t* image, size_t record_size) {
+    bool has_blobs = std::any_of(fields.begin(), fields.end(),
+        [](const FieldDescriptor& field) { return field.DataType == kTypeBlob; });
+    if (!has_blobs)
+        return DigestBuffer(image + kRecordHeaderSize, record_size - kRecordHeaderSize);
+    std::vector<uint8_t> copy(image, image + record_size);
+    for (const FieldDescriptor& field : fields) {
+        if (field.DataType == kTypeBlob)
+            std::memset(copy.data() + field.FieldOffset, 0, size_t(field.PhysicalSize) + 1);
+    }
+    return DigestBuffer(copy.data() + kRecordHeaderSize, record_size - kRecordHeaderSize);
+}
 
 namespace {
 

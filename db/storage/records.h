@@ -33,6 +33,10 @@ void SetRecordID(uint8_t* image, int32_t id);
 inline const uint8_t* RecordHashOf(const uint8_t* image) {
     return image + 9;
 }
+// The RecordHash of an image: the digest of its field slots, with the slots of BLOB fields
+// counted as empty (their values live in the BLOB file and change without the record).
+TDigest ComputeRecordHash(
+    std::span<const FieldDescriptor> fields, const uint8_t* image, size_t record_size);
 
 // Reads a field of the image: returns true when the field is null. `value` receives the slot's
 // PhysicalSize bytes (4 for a BLOB field: its first block number; the header bytes for the

@@ -4,6 +4,7 @@
 //   zolvek dump   DIR TABLE [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
 //   zolvek verify DIR TABLE [--password P]
+//   zolvek repair DIR TABLE [--password P] [--report FILE]
 // Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2.
 #include "commands.h"
 
@@ -52,6 +53,7 @@ const char* kUsage = R"(usage:
   zolvek dump DIR TABLE [--index NAME] [--password P]
   zolvek info DIR TABLE [--password P]
   zolvek verify DIR TABLE [--password P]
+  zolvek repair DIR TABLE [--password P] [--report FILE]
 TYPE: string date blob memo boolean smallint integer autoinc float money bcd bytes time
       datetime word varbytes largeint, or the engine's type code
 )";
@@ -78,6 +80,8 @@ int main(int argc, char** argv) {
             return CommandDump(arguments, std::cout);
         if (command == "verify")
             return CommandVerify(arguments, std::cout);
+        if (command == "repair")
+            return CommandRepair(arguments, std::cout);
         throw TUsageError("unknown command " + command);
     } catch (const TUsageError& error) {
         std::cerr << "zolvek: " << error.what() << "\n" << kUsage;
