@@ -502,13 +502,23 @@ void TDataCursor::Reposition() {
             bof_ = true;
     } else {
         keys_->BuildKey(current_.data(), key_.data());
-        SeekKey(key_.data(), true, true);
+        SeekPosition(key_.data(), true, true, 0);
     }
     LoadCurrentRecord(0);
     FindVisible(0);
 }
 
+// A seek is an operation of its own: the change check comes first, and the record it lands on
+// is loaded, so that a resynchronisation after a change seen later finds this record again and
+// not the one the cursor stood on before the seek.
 bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
+    TReadBracket bracket(*this);
+    bool found = SeekPosition(key, nearest, keep_crack, length);
+    LoadCurrentRecord(0);
+    return found;
+}
+
+bool TDataCursor::SeekPosition(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
     bool was_bof = bof_;
     bool was_eof = eof_;
     if (length == 0 || length > keys_->KeyLength())
@@ -687,7 +697,9 @@ int32_t TDataCursor::SequenceNumber() const {
     return int32_t(int64_t(position_.Ordinal) - first_ordinal_ + 1);
 }
 
-int32_t TDataCursor::RecordCount() const {
+int32_t TDataCursor::RecordCount() {
+    // A count operation: it sees the changes of others as a move would.
+    TReadBracket bracket(*this);
     if (filters_active_)
         return filtered_count_;
     if (first_ordinal_ <= 0 || last_ordinal_ <= 0)
@@ -762,7 +774,7 @@ bool TDataCursor::GotoBookmark(const uint8_t* bookmark, bool keep_crack, bool in
         record_number_ = slots == 0 ? 0 : std::clamp<uint32_t>(LoadU32(bookmark), 1, slots);
         bof_ = eof_ = slots == 0;
     } else {
-        SeekKey(bookmark, true, keep_crack);
+        SeekPosition(bookmark, true, keep_crack, 0);
     }
     LoadCurrentRecord(1);
     FindVisible(1);

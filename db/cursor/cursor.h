@@ -57,7 +57,7 @@ public:
     EngineCode ReadCurrent(uint8_t* buffer, bool lock = false);
     int32_t SequenceNumber() const;
     bool MoveToSequence(int32_t n);
-    int32_t RecordCount() const;
+    int32_t RecordCount();
     int32_t TableRecordCount() const;
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }
@@ -152,6 +152,8 @@ private:
     void RecomputeView();
     void ComputeBounds();
     void Reposition();
+    // SeekKey inside an operation that loads the record itself.
+    bool SeekPosition(const uint8_t* key, bool nearest, bool keep_crack, size_t length);
     void SetEmptyView();
     bool GotoFirstOfView();
     bool GotoLastOfView();

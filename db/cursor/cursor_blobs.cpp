@@ -95,6 +95,30 @@ bool TCursorBlobs::LoadBlob(TBlobBuffer& buffer) {
     return true;
 }
 
+// A chain that ends early or breaks its links may only mean that the record was changed or
+// deleted after the caller read it, and its blocks freed and taken again: that is a change of
+// the record (false), not a damaged BLOB file. It is damage when the record in the file still
+// refers to this very chain.
+bool TCursorBlobs::LoadBlobOrChanged(
+    TBlobBuffer& buffer, const FieldDescriptor& field, const uint8_t* record) {
+    try {
+        return LoadBlob(buffer);
+    } catch (const EZOLVEKEngineError& error) {
+        if (error.Code() != ZOLVEK_ENDOFBLOB && error.Code() != ZOLVEK_MEMOCORRUPT)
+            throw;
+        uint32_t number = RecordLink(record);
+        if (number < 1 || number > table_.DataFile().PhysicalCount())
+            throw;
+        TPinned<TRecord> stored(table_.DataFile().ReadRecord(requester_, number));
+        if (stored && !RecordDeleted(stored->Data())
+            && RecordIDOf(stored->Data()) == RecordIDOf(record)
+            && std::memcmp(stored->Data() + field.FieldOffset + 1, Reference(field, record), 8)
+                == 0)
+            throw;
+        return false;
+    }
+}
+
 size_t TCursorBlobs::OpenBlobField(
     const FieldDescriptor& field, uint8_t* record, TBlobBuffer::TMode mode, bool temporary) {
     if (field.DataType != kTypeBlob)
@@ -118,7 +142,7 @@ size_t TCursorBlobs::OpenBlobField(
     int32_t serial = LoadI32(Reference(field, record) + 4);
     auto buffer = std::make_unique<TBlobBuffer>(
         field, uint32_t(value), serial, RecordLink(record), mode, temporary);
-    if (!LoadBlob(*buffer)) {
+    if (!LoadBlobOrChanged(*buffer, field, record)) {
         // Rewritten since the record was read: take the record's new reference, once.
         uint32_t number = RecordLink(record);
         bool reloaded = false;

@@ -56,6 +56,8 @@ private:
     TBlobBuffer* RequireBuffer(const FieldDescriptor& field, const uint8_t* record) const;
     int32_t HandleOf(const TBlobBuffer* buffer) const;
     bool LoadBlob(TBlobBuffer& buffer);
+    bool LoadBlobOrChanged(
+        TBlobBuffer& buffer, const FieldDescriptor& field, const uint8_t* record);
     void StoreHandle(const FieldDescriptor& field, uint8_t* record, const TBlobBuffer& buffer);
     void Free(TBlobBuffer* buffer);
     [[noreturn]] void RaiseError(uint16_t code) const { table_.RaiseError(code); }

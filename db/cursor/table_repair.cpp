@@ -130,22 +130,26 @@ public:
         , table_name_(table_name)
         , owner_(size_t(blobs.UnitCount()) + 1, 0) { }
 
-    // Empty when every BLOB field of the record's image checks out (its blocks are then claimed
-    // for it); otherwise the reason, and nothing is claimed.
-    std::string CheckRecord(
-        const std::vector<FieldDescriptor>& fields, const uint8_t* image, uint32_t record) {
-        std::vector<uint32_t> claimed;
+    // Checks every BLOB field of the record's image and claims the blocks of the chains that
+    // check out. A field whose chain does not is set to null in the image (the record keeps its
+    // other values); the reasons are returned, one per such field.
+    std::vector<std::string> CheckRecord(
+        const std::vector<FieldDescriptor>& fields, uint8_t* image, uint32_t record) {
+        std::vector<std::string> reasons;
         for (const FieldDescriptor& field : fields) {
             if (field.DataType != kTypeBlob || FieldIsNull(field, image))
                 continue;
+            std::vector<uint32_t> claimed;
             std::string reason = CheckChain(field, image, record, claimed);
-            if (!reason.empty()) {
-                for (uint32_t n : claimed)
-                    owner_[n] = 0;
-                return "field " + field.Name + ": " + reason;
-            }
+            if (reason.empty())
+                continue;
+            for (uint32_t n : claimed)
+                owner_[n] = 0;
+            image[field.FieldOffset] = 0; // the null flag
+            std::memset(image + field.FieldOffset + 1, 0, field.PhysicalSize);
+            reasons.push_back("field " + field.Name + ": " + reason);
         }
-        return {};
+        return reasons;
     }
 
     bool Owned(uint32_t block) const { return owner_[block] != 0; }
@@ -309,8 +313,19 @@ TRepairResult RepairTable(TDataDirectory& directory, const std::string& table_na
                                            : "its RecordID "
                         + std::to_string(RecordIDOf(image.data())) + " is another record's too";
         }
-        if (reason.empty() && chains)
-            reason = chains->CheckRecord(fields, image.data(), n);
+        if (reason.empty() && chains) {
+            // A value whose chain is broken is lost, not the record: the key word and the other
+            // values stay, and the report names what went.
+            std::vector<std::string> lost = chains->CheckRecord(fields, image.data(), n);
+            if (!lost.empty()) {
+                for (const std::string& what : lost)
+                    result.not_kept.push_back("record " + std::to_string(n) + ": " + what
+                        + "; the record is kept without it" + RecordText(fields, image.data()));
+                TPinned<TRecord> record(data.ReadRecord(nullptr, n, false, rdNone));
+                std::memcpy(record->Data(), image.data(), record_size);
+                record->MarkDirty();
+            }
+        }
         if (!reason.empty()) {
             result.not_kept.push_back(
                 "record " + std::to_string(n) + ": " + reason + RecordText(fields, image.data()));

@@ -79,6 +79,15 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
+    pid_t Pid() const { return pid_; }
+    // Ends the child as a crash would (SIGKILL) and waits for it.
+    void Kill() {
+        if (pid_ > 0 && !joined_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            joined_ = true;
+        }
+    }
     int Join() {
         joined_ = true;
         int status = 0;

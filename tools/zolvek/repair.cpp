@@ -29,7 +29,8 @@ int CommandRepair(const TArguments& arguments, std::ostream& out) {
     }
     if (!file)
         throw std::runtime_error("cannot write the report " + report);
-    out << result.not_kept.size() << " records could not be kept; the list is in " << report
+    out << "could not keep " << result.not_kept.size() << " records or values; the list is in "
+        << report
         << "\n";
     return 3;
 }
