@@ -295,7 +295,7 @@ void TDataSet::EnableControls() {
 void TDataSet::DataEvent(TDataEvent event, TField* field, int32_t info) {
     if (event == deFieldChange && field != nullptr && field->FieldKind() == fkData) {
         modified_ = true;
-        UpdateCalcFields(*field);
+        UpdateCalcFields();
     }
     if (disable_count_ == 0)
         NotifyLinks(event, field, info);
@@ -311,8 +311,7 @@ void TDataSet::NotifyLinks(TDataEvent event, TField* field, int32_t info) {
         data_sources_[i]->DataEvent(event, field, info);
 }
 
-void TDataSet::UpdateCalcFields(TField& changed) {
-    (void)changed;
+void TDataSet::UpdateCalcFields() {
     if (AutoCalcFields && HasCalcFields() && (state_ == dsEdit || state_ == dsInsert))
         GetCalcFields(ActiveBuffer());
 }
@@ -520,6 +519,8 @@ int32_t TDataSet::GetPriorRecords() {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
+    if (buffer_count_ == 0)
+        DatabaseError(kDataSetClosed);
     uint8_t* spare = Buffer(record_count_);
     if ((mode & rmExact) != 0) {
         CursorPosChanged();
@@ -905,10 +906,10 @@ void TDataSet::WriteFieldData(TField& field, const uint8_t* value) {
 }
 
 void TDataSet::CheckBlobWrite(const TField& field) {
-    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
-        DatabaseError(NotEditingMessage());
     if (field.ReadOnly())
         DatabaseErrorFmt(kFieldReadOnly, { field.DisplayName() });
+    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
+        DatabaseError(NotEditingMessage());
 }
 
 void TDataSet::GetCalcFields(uint8_t* buffer) {

@@ -6,8 +6,9 @@
 // The subclass owns the cursor and the record buffer layout; it implements the virtual hooks
 // below, each documented with when it is called and what it must do.
 // Thread-safety: none; a dataset, its fields and its links belong to one thread. Lifetime: the
-// dataset owns its fields and record buffers; a subclass must call Close() in its destructor,
-// because hooks cannot be called once the subclass is gone.
+// dataset owns its fields and record buffers; a subclass must call Close() in its destructor
+// (catching what it raises), because hooks cannot be called once the subclass is gone. Event
+// handlers must not navigate while the dataset is in a temporary state (filter, calc-fields).
 #pragma once
 
 #include "db/dataset/blob_stream.h"
@@ -258,8 +259,8 @@ public:
     void NotifyFieldChanged(TField& field) { DataEvent(deFieldChange, &field); }
     // Reports an error that cannot travel to a caller (InternalHandleException).
     void HandleException(std::exception_ptr error) noexcept;
-    // The precondition of a write to a memo or BLOB field: edit, insert or set-key (else the
-    // not-editing text) and a writable field ("Field '%s' cannot be modified").
+    // The precondition of a write to a memo or BLOB field: a writable field ("Field '%s' cannot
+    // be modified") and the edit, insert or set-key state (else the not-editing text).
     void CheckBlobWrite(const TField& field);
     // The buffer that field values are read from and written to in the current state: see
     // GetActiveRecordBuffer.
@@ -452,6 +453,9 @@ protected:
     // calc-fields state). Does nothing without calculated fields.
     void GetCalcFields(uint8_t* buffer);
     uint8_t* CalcBuffer() const { return calc_buffer_; }
+    // A buffer outside the window's records (the spare slot) for work such as Locate and
+    // Lookup; its content lasts until the next fetch.
+    uint8_t* TempBuffer() const { return Buffer(record_count_); }
     uint8_t* FilterBuffer() const { return filter_buffer_; }
     // The record callback: OnFilterRecord for `record` in the filter state. Accept starts
     // true; an error in the handler is reported (HandleException) and keeps the accept value
@@ -502,7 +506,7 @@ private:
     void CheckCanModify() const;
     void CheckOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& error_event);
     void UnbindFields();
-    void UpdateCalcFields(TField& changed);
+    void UpdateCalcFields();
     void AddDataSource(TDataSource* source);
     void RemoveDataSource(TDataSource* source);
     void NotifyLinks(TDataEvent event, TField* field, int32_t info);

@@ -354,6 +354,11 @@ struct PostErrorCase {
     const char* outcome;
 };
 
+std::string PostErrorName(const ::testing::TestParamInfo<PostErrorCase>& info) {
+    const char* names[] = { "Fail", "Abort", "Retry" };
+    return names[info.param.action];
+}
+
 class PostErrorTest : public DataSetFixture,
                       public ::testing::WithParamInterface<PostErrorCase> { };
 
@@ -396,7 +401,8 @@ TEST_P(PostErrorTest, OnPostErrorDecidesWhatAFailedPostDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Actions, PostErrorTest,
     ::testing::Values(PostErrorCase { daFail, "key violation" },
-        PostErrorCase { daAbort, "aborted" }, PostErrorCase { daRetry, "posted" }));
+        PostErrorCase { daAbort, "aborted" }, PostErrorCase { daRetry, "posted" }),
+    PostErrorName);
 
 TEST_F(DataSetFixture, AFailedEditStaysInBrowseUnlessRetried) {
     Fill(2);

@@ -84,7 +84,11 @@ public:
         for (const TColumn& column : columns_)
             native_sizes_.push_back(NativeSize(column));
     }
-    ~TMemoryDataSet() override { Close(); }
+    ~TMemoryDataSet() override {
+        try {
+            Close();
+        } catch (...) { }
+    }
 
     // The standard table: ID integer (the key), NAME string(10), AMOUNT float, BORN date,
     // ACTIVE boolean, NOTE memo.
@@ -133,6 +137,8 @@ public:
     std::function<void()> on_post;
     std::function<void()> on_open;
     bool fail_reads = false;
+
+    std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
 
     // Opens up the protected services for the tests.
     using TDataSet::CalcFieldsSize;
@@ -366,8 +372,6 @@ protected:
         rows_.erase(rows_.begin() + std::ptrdiff_t(index.value()));
         position_ = int64_t(*index);
     }
-
-    std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
 
 private:
     friend class TMemoryBlobStream;
