@@ -127,6 +127,10 @@ public:
 
     // ---- Editing ----
 
+    // Leave any edit, refuse an unmodifiable dataset ("Cannot modify a read-only dataset"),
+    // BeforeInsert, BeforeScroll, a new record after the last one (Append) or before the
+    // active one (Insert), insert state, OnNewRecord (an error there drops the new record),
+    // AfterInsert, AfterScroll.
     void Append();
     void Insert();
     // Nothing in edit or insert; on an empty view it inserts instead.
@@ -138,14 +142,19 @@ public:
     // In edit and insert: BeforeCancel, InternalCancel, browse, the window re-read,
     // AfterCancel. In set-key: EndSetKey(false). Elsewhere nothing.
     virtual void Cancel();
+    // Cancels in insert and set-key; on an empty view raises "Cannot perform this operation on
+    // an empty dataset"; otherwise BeforeDelete, BeforeScroll, InternalDelete (OnDeleteError),
+    // browse, the window re-read around the neighbour, AfterDelete, AfterScroll.
     void Delete();
+    // BeforeRefresh, leave any edit, InternalRefresh, the window re-read, AfterRefresh.
     void Refresh();
     // Open required; a modified edit or insert is posted, an unmodified one cancelled, a
     // set-key state posted.
     void CheckBrowseMode();
     // Asks the controls (deUpdateRecord) to write their pending edits into the fields.
     void UpdateRecord();
-    // Append (Insert) a record with `values` for the fields in order, then Post.
+    // Append (Insert) a record with `values` for the fields in order, then Post; a failed post
+    // leaves the new record in the insert state, as Post does.
     void AppendRecord(const std::vector<TVariant>& values);
     void InsertRecord(const std::vector<TVariant>& values);
 

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 

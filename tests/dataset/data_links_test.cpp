@@ -134,6 +134,41 @@ TEST_F(DataSetFixture, LinksAreToldWhatChanged) {
     EXPECT_EQ(link.RecordCount(), 0);
 }
 
+TEST_F(DataSetFixture, NewRecordsTakeTheirPlaceInAFullWindow) {
+    Fill(10);
+    TDataSource source(&table);
+    TRecordingLink link;
+    link.SetBufferCount(4);
+    link.SetDataSource(&source);
+    table.Open();
+    table.MoveBy(2);
+    using Rows_ = std::vector<std::string>;
+
+    // Insert goes before the active record and pushes the last row out of the window.
+    table.Insert();
+    EXPECT_EQ(Rows(link), (Rows_ { "n1", "n2", "", "n3" }));
+    EXPECT_EQ(link.ActiveRecord(), 2);
+    table.Cancel();
+    EXPECT_EQ(Rows(link), (Rows_ { "n1", "n2", "n3", "n4" }));
+    EXPECT_EQ(Name(), "n3");
+
+    table.Insert();
+    table.FieldByName("ID").SetAsInteger(25);
+    table.FieldByName("NAME").SetAsString("new");
+    table.Post();
+    EXPECT_EQ(Rows(link), (Rows_ { "n1", "n2", "new", "n3" }));
+    EXPECT_EQ(link.ActiveRecord(), 2);
+
+    // Append shows the last records above the new one.
+    table.Append();
+    EXPECT_EQ(Rows(link), (Rows_ { "n8", "n9", "n10", "" }));
+    EXPECT_EQ(link.ActiveRecord(), 3);
+    table.Cancel();
+    EXPECT_EQ(Name(), "n10");
+    table.Prior();
+    EXPECT_EQ(Name(), "n9");
+}
+
 TEST_F(DataSetFixture, DisabledControlsHearOneChangeWhenEnabledAgain) {
     Fill(10);
     TDataSource source(&table);
