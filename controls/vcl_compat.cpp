@@ -213,9 +213,13 @@ bool TWindowDrag::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseMove:
         if (following_) {
+            // The release may have gone to a widget that is no handle.
             auto* move = static_cast<QMouseEvent*>(event);
-            window_->move(move->globalPosition().toPoint() + grab_offset_);
-            return true;
+            following_ = move->buttons() != Qt::NoButton;
+            if (following_) {
+                window_->move(move->globalPosition().toPoint() + grab_offset_);
+                return true;
+            }
         }
         break;
     case QEvent::MouseButtonRelease:

@@ -3,13 +3,17 @@
 // and the reader that parses a received message with Python's email package.
 #pragma once
 
+#include "app/smtp_sender.h"
+
 #include <QByteArray>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 namespace zendo::testing {
 
@@ -61,5 +65,27 @@ inline QJsonObject ReadMail(const QString& path) {
     reader.waitForFinished(30000);
     return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
+
+// An SMTP server saving into its own folder; message N is N.eml.
+struct MailBox {
+    explicit MailBox(const QStringList& options = {})
+        : server("smtp_server.py", QStringList { folder.path() } + options) { }
+
+    TSmtpServer Server() const {
+        TSmtpServer settings;
+        settings.host = "127.0.0.1";
+        settings.port = server.Port();
+        return settings;
+    }
+    QJsonObject Mail(int number) const {
+        return ReadMail(folder.filePath(QString::number(number) + QStringLiteral(".eml")));
+    }
+    int Count() const {
+        return int(QDir(folder.path()).entryList({ QStringLiteral("*.eml") }).size());
+    }
+
+    QTemporaryDir folder;
+    LoopbackServer server;
+};
 
 } // namespace zendo::testing

@@ -11,6 +11,7 @@
 
 using namespace zendo;
 using zendo::testing::LoopbackServer;
+using zendo::testing::MailBox;
 using zendo::testing::ReadMail;
 using zendo::testing::UnusedPort;
 
@@ -39,28 +40,6 @@ QByteArray PartBytes(const QJsonObject& mail, int index) {
 QJsonObject Part(const QJsonObject& mail, int index) {
     return mail[QStringLiteral("parts")].toArray()[index].toObject();
 }
-
-// A server saving into its own folder.
-struct MailBox {
-    explicit MailBox(const QStringList& options = {})
-        : server("smtp_server.py", QStringList { folder.path() } + options) { }
-
-    TSmtpServer Server() const {
-        TSmtpServer settings;
-        settings.host = "127.0.0.1";
-        settings.port = server.Port();
-        return settings;
-    }
-    QJsonObject Mail(int number) const {
-        return ReadMail(folder.filePath(QString::number(number) + QStringLiteral(".eml")));
-    }
-    int Count() const {
-        return int(QDir(folder.path()).entryList({ QStringLiteral("*.eml") }).size());
-    }
-
-    QTemporaryDir folder;
-    LoopbackServer server;
-};
 
 } // namespace
 
