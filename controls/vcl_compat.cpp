@@ -105,8 +105,12 @@ QString MappedFontFamily(std::string_view face) {
 
 QFont WinFont(std::string_view face, int height, unsigned styles) {
     QFont font;
-    font.setFamilies(
-        { BaseFamily(face), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
+    QString family = BaseFamily(face);
+    // Wine's Tahoma Bold is drawn with the regular strokes, only wider: at these sizes it does
+    // not read as bold. Arial Bold's stand-in is close to Tahoma Bold in width and reads as bold.
+    if ((styles & fsBold) != 0 && family == QStringLiteral("Tahoma"))
+        family = QStringLiteral("Liberation Sans");
+    font.setFamilies({ family, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
     // A positive height counts the internal leading, about a fifth of the cell in these faces.
     const int pixels = height < 0 ? -height : std::max(1, int(std::lround(height * 0.82)));
     font.setPixelSize(pixels);
@@ -246,6 +250,10 @@ bool TKeyPreview::eventFilter(QObject* watched, QEvent* event) {
         return false;
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != window_)
+        return false;
+    // A key that the focus widget leaves alone climbs on to its parents; it is looked at once.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && focus != widget && widget->isAncestorOf(focus))
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_F12) {

@@ -69,6 +69,7 @@ enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrike
 // Liberation Sans (same advance widths), "Tahoma" is Wine's Tahoma (same metrics), and
 // "MS Sans Serif", the bitmap face that Tahoma was drawn to replace with the same dialog
 // metrics, is Wine's Tahoma as well. DejaVu Sans is the fallback for anything missing.
+// WinFont takes Liberation Sans for bold Tahoma: Wine's bold face does not look bold when small.
 QString MappedFontFamily(std::string_view face);
 // `height` as the descriptions give it: negative is the character height in pixels, positive
 // the cell height (character height plus internal leading). `styles` is a set of TFontStyle.
