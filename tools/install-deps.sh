@@ -8,6 +8,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libicu-dev libsqlite3-dev
     hunspell-tr
+    qt6-base-dev libcurl4-openssl-dev
+    fonts-liberation fonts-wine fonts-dejavu-core fontconfig
+    python3 python3-aiosmtpd
 )
 
 missing=()
