@@ -325,10 +325,20 @@ void TDataTable::FlushTable(
     }
     bool os_flush = force_os || ForceBufferFlush();
 
-    bool data_units = data_file_.FlushUnits(false);
-    bool data_header = data_file_.WriteHeader(force_data || data_units);
-    bool data_written = data_file_.WriteDescriptors() || data_units || data_header;
-
+    // What records point at goes first: BLOB blocks, then index pages, then the records, and the
+    // data header last. A crash part way then leaves blocks and pages that nothing uses yet, or
+    // records the index does not know, rather than records whose memo chains were never
+    // written; repair rebuilds the rest from whole records. The data header's ChangeCount is
+    // the table's change stamp: it moves whenever any of the three files changed on disk.
+    bool blob_header = false;
+    if (HasBlobFile() && blob_file_.IsOpen()) {
+        bool blocks = blob_file_.FlushUnits(false);
+        blob_header = blob_file_.WriteHeader(force_blob || blocks);
+        if ((blocks || blob_header) && os_flush)
+            blob_file_.Flush();
+        if (trim)
+            blob_file_.Trim();
+    }
     bool index_header = false;
     if (index_file_.IsOpen()) {
         bool pages = index_file_.FlushUnits(false);
@@ -339,22 +349,11 @@ void TDataTable::FlushTable(
         if (trim)
             index_file_.Trim();
     }
-    bool blob_header = false;
-    if (HasBlobFile() && blob_file_.IsOpen()) {
-        bool blocks = blob_file_.FlushUnits(false);
-        blob_header = blob_file_.WriteHeader(force_blob || blocks);
-        if ((blocks || blob_header) && os_flush)
-            blob_file_.Flush();
-        if (trim)
-            blob_file_.Trim();
-    }
-    // The data header's ChangeCount is the table's change stamp: it moves whenever any of the
-    // three files changed on disk.
-    if ((index_header || blob_header) && !data_header) {
-        data_file_.WriteHeader(true);
-        data_written = true;
-    }
-    if (data_written && os_flush)
+    bool data_units = data_file_.FlushUnits(false);
+    bool descriptors = data_file_.WriteDescriptors();
+    bool data_header
+        = data_file_.WriteHeader(force_data || data_units || index_header || blob_header);
+    if ((data_units || descriptors || data_header) && os_flush)
         data_file_.Flush();
     if (trim)
         data_file_.Trim();
