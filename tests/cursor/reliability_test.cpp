@@ -8,6 +8,7 @@
 // run when ZENDO_LONG_RUNS is set; the suite runs a short version of each.
 #include "cursor_fixture.h"
 
+#include "db/base/locale.h"
 #include "db/cursor/table_repair.h"
 #include "db/cursor/table_verifier.h"
 #include "db/storage/records.h"
@@ -589,6 +590,78 @@ TEST_F(CursorTest, AWriterKilledAtAnyMomentLosesAtMostTheChangeInFlight) {
     std::printf(
         "kills %d, changes %d, damaged after a kill %d, memos lost %d, slowest check %.0f ms\n",
         rounds, changes, damaged, memos_lost, slowest_check_ms);
+}
+
+} // namespace
+} // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Encryption
+
+bool Contains(const std::vector<uint8_t>& haystack, const std::string& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end())
+        != haystack.end();
+}
+
+TEST_F(EngineFixture, AnEncryptedGlossaryShowsNoneOfItsText) {
+    TableDefinition definition = GlossaryDefinition();
+    definition.Encrypted = true;
+    definition.Password = "g\xFDzli s\xF6z";
+    CreateTable("gizli", definition);
+    Contents written;
+    {
+        GlossaryCursor g(*directory, "gizli");
+        for (int i = 0; i < 150; ++i) {
+            std::string word = "sözcük" + std::to_string(1000 + i);
+            std::string memo = "açıklaması " + word + " için yazıldı; " + std::string(i * 9, 'm');
+            written[Utf8ToCp1254(word)] = Utf8ToCp1254(memo);
+            g.Insert(Utf8ToCp1254(word), Utf8ToCp1254(memo));
+        }
+    }
+    std::vector<std::vector<uint8_t>> files;
+    for (const char* name : { "gizli.dat", "gizli.idx", "gizli.blb" })
+        files.push_back(ReadFileBytes(dir.File(name)));
+    for (const auto& [word, memo] : written) {
+        std::string upper = word;
+        UpperCaseLocale(1055, upper);
+        for (const std::vector<uint8_t>& bytes : files) {
+            EXPECT_FALSE(Contains(bytes, word)) << word;
+            EXPECT_FALSE(Contains(bytes, upper)) << upper;
+            EXPECT_FALSE(Contains(bytes, memo.substr(0, 24))) << memo;
+        }
+    }
+    auto times = [&] {
+        std::vector<std::filesystem::file_time_type> stamps;
+        for (const char* name : { "gizli.dat", "gizli.idx", "gizli.blb" })
+            stamps.push_back(std::filesystem::last_write_time(dir.File(name)));
+        return stamps;
+    };
+    auto stamps = times();
+    for (const char* password : { "yanl\xFD\xFE", "" }) {
+        TDataEngine other;
+        other.StartEngine();
+        TDataSession* stranger = other.CreateSession();
+        if (*password != '\0')
+            stranger->AddPassword(password);
+        TDataDirectory* there = stranger->OpenDirectory("o", dir.Path(), false);
+        EXPECT_EQ(CodeOf([&] { GlossaryCursor g(*there, "gizli"); }), ZOLVEK_NOTSUFFTABLERIGHTS);
+        EXPECT_EQ(CodeOf([&] { RepairTable(*there, "gizli"); }), ZOLVEK_NOTSUFFTABLERIGHTS);
+    }
+    EXPECT_EQ(times(), stamps);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const char* names[] = { "gizli.dat", "gizli.idx", "gizli.blb" };
+        EXPECT_EQ(ReadFileBytes(dir.File(names[i])), files[i]) << names[i];
+    }
+    // The right password reads every word and memo back.
+    GlossaryCursor g(*directory, "gizli");
+    Contents back;
+    g.cursor.MoveFirst();
+    while (g.cursor.ReadNext(g.record.data()) == 0)
+        back[g.Word(g.record)] = g.Explanation(g.record);
+    EXPECT_TRUE(back == written);
 }
 
 } // namespace
