@@ -4,6 +4,7 @@
 #include "db/storage/session.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -189,6 +190,46 @@ TEST_F(ZolvekToolTest, VerifyReportsADamagedIndex) {
     ToolRun verified = Tool("verify " + Quote(dir.Path()) + " datalar");
     EXPECT_EQ(verified.status, 1) << verified.output;
     EXPECT_FALSE(verified.output.empty());
+}
+
+// repair puts a damaged index right and lists the records it could not keep in its report.
+TEST_F(ZolvekToolTest, RepairLeavesATableThatVerifiesAndListsWhatItDropped) {
+    CreateGlossary();
+    std::string tsv;
+    for (int i = 0; i < 50; ++i)
+        tsv += "kelime" + std::to_string(i) + "\taçıklama " + std::to_string(i) + "\tk\n";
+    std::ofstream(dir.File("in.tsv")) << tsv;
+    ASSERT_EQ(
+        Tool("import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("in.tsv"))).status, 0);
+    {
+        std::fstream index(
+            dir.File("datalar.idx"), std::ios::in | std::ios::out | std::ios::binary);
+        index.seekp(25088 + 13 + 5);
+        index.put(char(0x7F));
+    }
+    EXPECT_EQ(Tool("verify " + Quote(dir.Path()) + " datalar").status, 1);
+    ToolRun repaired = Tool("repair " + Quote(dir.Path()) + " datalar");
+    EXPECT_EQ(repaired.status, 0) << repaired.output;
+    EXPECT_NE(repaired.output.find("kept 50 records"), std::string::npos) << repaired.output;
+    EXPECT_EQ(Tool("verify " + Quote(dir.Path()) + " datalar").status, 0);
+
+    // The word of record 3 changed behind its hash: the record is not kept, and is named.
+    {
+        std::fstream data(dir.File("datalar.dat"), std::ios::in | std::ios::out | std::ios::binary);
+        data.seekp(512 + 3 * 768 + 2 * 216 + 25 + 1);
+        data.put('X');
+    }
+    repaired = Tool("repair " + Quote(dir.Path()) + " datalar");
+    EXPECT_EQ(repaired.status, 3) << repaired.output;
+    std::ifstream report(dir.File("datalar.repair.txt"));
+    std::string line;
+    std::getline(report, line);
+    EXPECT_EQ(line.rfind("record 3: its values do not match its RecordHash", 0), 0u) << line;
+    EXPECT_NE(line.find("ANAHTAR=Xelime2"), std::string::npos) << line;
+    EXPECT_EQ(Tool("verify " + Quote(dir.Path()) + " datalar").status, 0);
+    std::string dumped = Tool("dump " + Quote(dir.Path()) + " datalar").output;
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), '\n'), 49);
+    EXPECT_EQ(dumped.find("elime2\t"), std::string::npos);
 }
 
 } // namespace
