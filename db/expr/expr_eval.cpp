@@ -478,9 +478,9 @@ private:
     void EvalFunction(TExpToken& node);
 
     // One evaluator per function (or per family of functions that differ in one step), each
-    // computing the node from its arguments; EvalFunction picks it by the function code.
+    // computing the node from its arguments; EvalFunction picks it from its table by the
+    // function code.
     using FunctionEvaluator = void (TEvaluator::*)(TExpToken& node);
-    static const std::array<FunctionEvaluator, 256> kFunctionEvaluators;
     void EvalUpperOrLower(TExpToken& node);
     void EvalSubstring(TExpToken& node);
     void EvalReplace(TExpToken& node);
@@ -958,7 +958,7 @@ void TEvaluator::EvalExtended(TExpToken& node) {
     }
 }
 
-// ---- Functions: one evaluator per function, chosen by EvalFunction from kFunctionEvaluators ----
+// ---- Functions: one evaluator per function, chosen by EvalFunction from its table ----
 
 bool TEvaluator::EvalInteger(TExpToken& argument, int64_t& value) {
     Eval(argument);
@@ -1554,71 +1554,70 @@ void TEvaluator::EvalCurrentGuid(TExpToken& node) {
     SetText(node, NewGuidText());
 }
 
-// The evaluator of every function code, in the order of the codes. A code that names no
-// function evaluable here (TEXTSEARCH and TEXTOCCURS, which verification refuses, among them)
-// takes the mathematical functions' evaluator, which gives NULL for it.
-const std::array<TEvaluator::FunctionEvaluator, 256> TEvaluator::kFunctionEvaluators = [] {
-    std::array<FunctionEvaluator, 256> table {};
-    table.fill(&TEvaluator::EvalMathFunction);
-    table[fnUpper] = &TEvaluator::EvalUpperOrLower;
-    table[fnLower] = &TEvaluator::EvalUpperOrLower;
-    table[fnSubstring] = &TEvaluator::EvalSubstring;
-    table[fnReplace] = &TEvaluator::EvalReplace;
-    table[fnPos] = &TEvaluator::EvalPos;
-    table[fnOccurs] = &TEvaluator::EvalOccurs;
-    table[fnTrimLeading] = &TEvaluator::EvalTrim;
-    table[fnTrimTrailing] = &TEvaluator::EvalTrim;
-    table[fnTrimBoth] = &TEvaluator::EvalTrim;
-    table[fnLength] = &TEvaluator::EvalLength;
-    table[fnLeft] = &TEvaluator::EvalLeft;
-    table[fnRight] = &TEvaluator::EvalRight;
-    table[fnRepeat] = &TEvaluator::EvalRepeat;
-    table[fnConcat] = &TEvaluator::EvalConcat;
-    table[fnCast] = &TEvaluator::EvalCast;
-    for (uint8_t code = fnExtractYear; code <= fnExtractMSecond; ++code)
-        table[code] = &TEvaluator::EvalExtract;
-    for (uint8_t code = fnYearsFromMSecs; code <= fnMSecsFromMSecs; ++code)
-        table[code] = &TEvaluator::EvalMSecsPart;
-    table[fnIf] = &TEvaluator::EvalIfOrIfNull;
-    table[fnCoalesce] = &TEvaluator::EvalCoalesce;
-    table[fnIfNull] = &TEvaluator::EvalIfOrIfNull;
-    table[fnAbs] = &TEvaluator::EvalAbs;
-    table[fnRound] = &TEvaluator::EvalRoundOrTrunc;
-    table[fnMod] = &TEvaluator::EvalMod;
-    table[fnAcos] = &TEvaluator::EvalMathFunction;
-    table[fnAsin] = &TEvaluator::EvalMathFunction;
-    table[fnAtan] = &TEvaluator::EvalMathFunction;
-    table[fnAtan2] = &TEvaluator::EvalMathFunction;
-    table[fnCeiling] = &TEvaluator::EvalCeilingOrFloor;
-    table[fnCos] = &TEvaluator::EvalMathFunction;
-    table[fnCot] = &TEvaluator::EvalMathFunction;
-    table[fnDegrees] = &TEvaluator::EvalMathFunction;
-    table[fnExp] = &TEvaluator::EvalMathFunction;
-    table[fnFloor] = &TEvaluator::EvalCeilingOrFloor;
-    table[fnLog] = &TEvaluator::EvalMathFunction;
-    table[fnLog10] = &TEvaluator::EvalMathFunction;
-    table[fnPi] = &TEvaluator::EvalPi;
-    table[fnPower] = &TEvaluator::EvalMathFunction;
-    table[fnRadians] = &TEvaluator::EvalMathFunction;
-    table[fnRand] = &TEvaluator::EvalRand;
-    table[fnSign] = &TEvaluator::EvalSign;
-    table[fnSin] = &TEvaluator::EvalMathFunction;
-    table[fnSqrt] = &TEvaluator::EvalMathFunction;
-    table[fnTan] = &TEvaluator::EvalMathFunction;
-    table[fnTrunc] = &TEvaluator::EvalRoundOrTrunc;
-    table[fnLastAutoInc] = &TEvaluator::EvalLastAutoInc;
-    table[fnIdentCurrent] = &TEvaluator::EvalLastAutoInc;
-    table[fnCurrentDate] = &TEvaluator::EvalCurrentDate;
-    table[fnCurrentTime] = &TEvaluator::EvalCurrentTime;
-    table[fnCurrentTimestamp] = &TEvaluator::EvalCurrentTimestamp;
-    table[fnCurrentGuid] = &TEvaluator::EvalCurrentGuid;
-    table[fnNullIf] = &TEvaluator::EvalNullIf;
-    table[fnCase] = &TEvaluator::EvalCase;
-    return table;
-}();
-
 void TEvaluator::EvalFunction(TExpToken& node) {
-    (this->*kFunctionEvaluators[node.Op])(node);
+    // The evaluator of every function code, in the order of the codes. A code that names no
+    // function evaluable here (TEXTSEARCH and TEXTOCCURS, which verification refuses, among
+    // them) takes the mathematical functions' evaluator, which gives NULL for it.
+    static constexpr std::array<FunctionEvaluator, 256> kEvaluators = [] {
+        std::array<FunctionEvaluator, 256> table {};
+        table.fill(&TEvaluator::EvalMathFunction);
+        table[fnUpper] = &TEvaluator::EvalUpperOrLower;
+        table[fnLower] = &TEvaluator::EvalUpperOrLower;
+        table[fnSubstring] = &TEvaluator::EvalSubstring;
+        table[fnReplace] = &TEvaluator::EvalReplace;
+        table[fnPos] = &TEvaluator::EvalPos;
+        table[fnOccurs] = &TEvaluator::EvalOccurs;
+        table[fnTrimLeading] = &TEvaluator::EvalTrim;
+        table[fnTrimTrailing] = &TEvaluator::EvalTrim;
+        table[fnTrimBoth] = &TEvaluator::EvalTrim;
+        table[fnLength] = &TEvaluator::EvalLength;
+        table[fnLeft] = &TEvaluator::EvalLeft;
+        table[fnRight] = &TEvaluator::EvalRight;
+        table[fnRepeat] = &TEvaluator::EvalRepeat;
+        table[fnConcat] = &TEvaluator::EvalConcat;
+        table[fnCast] = &TEvaluator::EvalCast;
+        for (uint8_t code = fnExtractYear; code <= fnExtractMSecond; ++code)
+            table[code] = &TEvaluator::EvalExtract;
+        for (uint8_t code = fnYearsFromMSecs; code <= fnMSecsFromMSecs; ++code)
+            table[code] = &TEvaluator::EvalMSecsPart;
+        table[fnIf] = &TEvaluator::EvalIfOrIfNull;
+        table[fnCoalesce] = &TEvaluator::EvalCoalesce;
+        table[fnIfNull] = &TEvaluator::EvalIfOrIfNull;
+        table[fnAbs] = &TEvaluator::EvalAbs;
+        table[fnRound] = &TEvaluator::EvalRoundOrTrunc;
+        table[fnMod] = &TEvaluator::EvalMod;
+        table[fnAcos] = &TEvaluator::EvalMathFunction;
+        table[fnAsin] = &TEvaluator::EvalMathFunction;
+        table[fnAtan] = &TEvaluator::EvalMathFunction;
+        table[fnAtan2] = &TEvaluator::EvalMathFunction;
+        table[fnCeiling] = &TEvaluator::EvalCeilingOrFloor;
+        table[fnCos] = &TEvaluator::EvalMathFunction;
+        table[fnCot] = &TEvaluator::EvalMathFunction;
+        table[fnDegrees] = &TEvaluator::EvalMathFunction;
+        table[fnExp] = &TEvaluator::EvalMathFunction;
+        table[fnFloor] = &TEvaluator::EvalCeilingOrFloor;
+        table[fnLog] = &TEvaluator::EvalMathFunction;
+        table[fnLog10] = &TEvaluator::EvalMathFunction;
+        table[fnPi] = &TEvaluator::EvalPi;
+        table[fnPower] = &TEvaluator::EvalMathFunction;
+        table[fnRadians] = &TEvaluator::EvalMathFunction;
+        table[fnRand] = &TEvaluator::EvalRand;
+        table[fnSign] = &TEvaluator::EvalSign;
+        table[fnSin] = &TEvaluator::EvalMathFunction;
+        table[fnSqrt] = &TEvaluator::EvalMathFunction;
+        table[fnTan] = &TEvaluator::EvalMathFunction;
+        table[fnTrunc] = &TEvaluator::EvalRoundOrTrunc;
+        table[fnLastAutoInc] = &TEvaluator::EvalLastAutoInc;
+        table[fnIdentCurrent] = &TEvaluator::EvalLastAutoInc;
+        table[fnCurrentDate] = &TEvaluator::EvalCurrentDate;
+        table[fnCurrentTime] = &TEvaluator::EvalCurrentTime;
+        table[fnCurrentTimestamp] = &TEvaluator::EvalCurrentTimestamp;
+        table[fnCurrentGuid] = &TEvaluator::EvalCurrentGuid;
+        table[fnNullIf] = &TEvaluator::EvalNullIf;
+        table[fnCase] = &TEvaluator::EvalCase;
+        return table;
+    }();
+    (this->*kEvaluators[node.Op])(node);
 }
 
 } // namespace
