@@ -50,6 +50,11 @@ int CompareBytes(const void* first, const void* second, size_t length, bool reve
 // creating a table whose locale fails this is refused with ZOLVEK_CANNOTLOADLDDRV (15878).
 bool IsLocaleAvailable(uint32_t locale_id);
 
+// True when the locale's collation weighs the character on its own: one primary weight, no
+// contraction with its neighbours, not ignorable. Prefix comparisons of texts made of such
+// characters agree with the order of whole texts. Every character but 0 under identifier 0.
+bool IsSimpleCollationCharacter(uint32_t locale_id, char c);
+
 // The 256-byte character order of a locale: entry p is the character of rank p. Entries 0..30
 // are 0..30; 31..255 hold the characters 31..255 sorted with CompareLocaleChars (characters
 // that compare equal keep their code order). Identity for 0 and for unavailable identifiers.

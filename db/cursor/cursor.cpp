@@ -23,7 +23,9 @@ constexpr uint8_t kUnselectedSlot = 128;
 
 TDataCursor::TDataCursor(TDataDirectory& directory, std::string table_name)
     : directory_(directory)
-    , table_name_(std::move(table_name)) { }
+    , table_name_(std::move(table_name))
+    , read_column_([this](TExpToken& column, const uint8_t* image) { ReadColumn(column, image); }) {
+}
 
 TDataCursor::~TDataCursor() {
     try {
@@ -82,6 +84,14 @@ void TDataCursor::OpenTable() {
 void TDataCursor::CloseTable() {
     if (table_ == nullptr)
         return;
+    filters_.clear();
+    ClearKeyList();
+    filters_active_ = false;
+    filtered_count_ = 0;
+    combined_.SetSize(0);
+    range_bitmap_.SetSize(0);
+    live_.SetSize(0);
+    live_valid_ = false;
     blobs_.reset();
     tree_.reset();
     keys_.reset();
@@ -131,11 +141,21 @@ void TDataCursor::SelectIndex(const std::string& index_name) {
     if (slot == active_slot_)
         return;
     TReadBracket bracket(*this);
+    bool had_range = range_active_;
     range_active_ = false;
     std::fill(range_start_.begin(), range_start_.end(), 0);
     std::fill(range_end_.begin(), range_end_.end(), 0);
     SetActiveIndex(slot);
-    RecomputeView();
+    filters_active_ = AnyFilterActive() || slot == kNoIndexSlot;
+    if (had_range) {
+        // Filters evaluated within the range are evaluated again over the whole table.
+        RecomputeView();
+    } else {
+        // The filters' answers do not depend on the order; the key list does.
+        ComputeBounds();
+        CombineFilters();
+        BuildKeyList();
+    }
     Reposition();
 }
 
@@ -201,7 +221,8 @@ void TDataCursor::RefreshCursor() {
 
 void TDataCursor::RecomputeView() {
     ComputeBounds();
-    // Filters re-evaluate here once they exist; without them the combined bitmap is unused.
+    if (filters_active_)
+        RecomputeFilters();
 }
 
 void TDataCursor::ComputeBounds() {
@@ -281,6 +302,8 @@ bool TDataCursor::GotoEndOfView(bool first) {
         record_number_ = n;
         return true;
     }
+    if (UsingKeyList())
+        return GotoListEnd(first);
     TIndexPosition position;
     bool found;
     if (range_active_)
@@ -317,6 +340,8 @@ bool TDataCursor::StepOnce(bool forward) {
     }
     if (!position_.Valid())
         return false;
+    if (UsingKeyList())
+        return StepInKeyList(forward);
     for (int attempt = 0; attempt < 2; ++attempt) {
         size_t count = leaf_->EntryCount();
         if (forward && position_.Entry < count) {
@@ -361,6 +386,7 @@ bool TDataCursor::StepBy(int32_t n) {
     for (int64_t step = 0; step < (forward ? int64_t(n) : -int64_t(n)); ++step) {
         TIndexPosition saved_position = position_;
         uint32_t saved_record = record_number_;
+        size_t saved_list_pos = key_list_pos_;
         bool moved_off = false;
         while (true) {
             if (!StepOnce(forward)) {
@@ -387,6 +413,7 @@ bool TDataCursor::StepBy(int32_t n) {
                 return false;
             } else {
                 position_.Ordinal = saved_position.Ordinal;
+                key_list_pos_ = saved_list_pos;
             }
         }
         if (forward)
@@ -430,14 +457,24 @@ bool TDataCursor::IsVisible(uint32_t record, const uint8_t* image) {
     if (table_->DataFile().PhysicalCount() == 0 || record == 0)
         return false;
     if (RecordDeleted(image)) {
-        if (filters_active_ && record <= combined_.Size())
+        if (filters_active_ && record <= combined_.Size()) {
+            range_bitmap_.ClearBit(record);
+            for (auto& filter : filters_)
+                filter->bitmap_.ClearBit(record);
+            if (combined_.GetBit(record) && filtered_count_ > 0)
+                --filtered_count_;
             combined_.ClearBit(record);
+        }
         return false;
     }
     if (active_slot_ == kNoIndexSlot)
         return true;
-    if (filters_active_ && (record > combined_.Size() || !combined_.GetBit(record)))
-        return false;
+    if (filters_active_) {
+        // Only records of the combined bitmap are in the view; those the filters test again.
+        if (record > combined_.Size() || !combined_.GetBit(record))
+            return false;
+        return FiltersAccept(record, image);
+    }
     if (range_active_) {
         keys_->BuildKey(image, key_.data());
         return InRange(key_.data());
@@ -517,7 +554,9 @@ bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, siz
         return false;
     }
     bool found = false;
-    if (range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0) {
+    if (UsingKeyList()) {
+        found = SeekInKeyList(key, nearest, length);
+    } else if (range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0) {
         GotoFirstOfView();
     } else if (range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0) {
         if (GotoLastOfView())
@@ -708,6 +747,9 @@ bool TDataCursor::MoveToSequence(int32_t n) {
         }
         record_number_ = position;
         bof_ = eof_ = false;
+    } else if (UsingKeyList()) {
+        if (n < 1 || !MoveToSequenceInKeyList(n))
+            return false;
     } else {
         if (!GotoFirstOfView())
             return false;

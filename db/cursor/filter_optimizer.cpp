@@ -1,0 +1,807 @@
+// Filter optimisation: plans, key ranges of comparisons and the index walks that answer them.
+//
+// A comparison of a field with a constant is answered by the first index whose first key field
+// is that field; only that field's part of the keys is compared, so compound indexes, the
+// RecordID suffix of non-unique indexes and the later key fields never matter. The range of a
+// comparison is first written in value order (NULL below every value), then walked in the
+// index's order: a descending field walks it from the high end.
+//
+// Every answer equals the one of evaluating each record (the definition of the language):
+// - "<>", NOT IN and NOT BETWEEN are the live records outside the "=", IN or BETWEEN range,
+//   so NULL values are in them, as the evaluation has it;
+// - ordered comparisons of strings take a NULL as the empty text, so "<" and "<=" include NULLs;
+//   the other types exclude NULLs from every ordered comparison;
+// - only "=" and "<>" string comparisons can ignore letter case (the filter option), so an
+//   ordered string comparison needs an index that keeps case; UPPER(field) compares the
+//   upper-cased values of a case-insensitive index with the constant as written;
+// - under a table locale the walk compares with the collation itself (ignoring case by the
+//   collation for case-insensitive comparisons, whose order the case-keeping key order
+//   refines), and partial comparisons check each key in the range against the given characters,
+//   since a collation may weigh the first n characters of a text otherwise than the whole.
+#include "db/cursor/filter_optimizer.h"
+
+#include "db/base/errors.h"
+#include "db/base/locale.h"
+#include "db/expr/expr_eval.h"
+#include "db/storage/index_file.h"
+#include "db/storage/index_keys.h"
+#include "db/storage/index_page.h"
+#include "db/storage/records.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace zolvek {
+
+namespace {
+
+constexpr int kMaxWalkRestarts = 100;
+
+int Sign(int value) {
+    return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
+
+// ---- The index walk ----
+
+// The first entry of a page for which `below` is false (EntryCount + 1 when there is none).
+template <typename Below> size_t FirstNotBelow(const TPage& page, const Below& below) {
+    size_t lo = 1;
+    size_t hi = page.EntryCount() + 1;
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        if (below(page.Key(mid)))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+// One walk from the root; false when a page fetch reported a table change.
+bool WalkOnce(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found) {
+    TIndexFile& file = tree.File();
+    uint32_t root = tree.RootPage();
+    if (root == 0)
+        return true;
+    TPinned<TPage> page = tree.FetchPage(root);
+    if (!page)
+        return false;
+    if (!page->IsRoot() || page->EntryCount() == 0)
+        file.RaiseCorrupt();
+    auto below = [&test](const uint8_t* key) { return test.Below(key); };
+    int depth = 1;
+    while (page->HasChildren()) {
+        // The last entry whose subtree starts below the range: the range starts in it.
+        size_t pos = std::max<size_t>(FirstNotBelow(*page, below) - 1, 1);
+        uint32_t child = page->Ref(pos);
+        if (++depth > kMaxTreeDepth)
+            file.RaiseCorrupt();
+        page = tree.FetchPage(child);
+        if (!page)
+            return false;
+        if ((page->PageType() != ptNode && page->PageType() != ptLeaf) || page->EntryCount() == 0)
+            file.RaiseCorrupt();
+    }
+    size_t pos = FirstNotBelow(*page, below);
+    const bool exact = test.Exact();
+    const uint32_t limit = file.UnitCount() + 1;
+    auto within = [&test](const uint8_t* key) { return !test.Beyond(key); };
+    for (uint32_t walked = 0;; ++walked) {
+        size_t count = page->EntryCount();
+        if (pos <= count) {
+            // Within a leaf the range ends at the first key beyond it; only the leaf where the
+            // range ends needs a search.
+            bool ends_here = test.Beyond(page->Key(count));
+            size_t end = ends_here ? FirstNotBelow(*page, within) : count + 1;
+            for (size_t i = pos; i < end; ++i) {
+                if (exact || test.Accept(page->Key(i)))
+                    found.SetBit(page->Ref(i));
+            }
+            if (ends_here)
+                return true;
+        }
+        uint32_t next = page->NextPage();
+        if (next == 0)
+            return true;
+        if (walked > limit)
+            file.RaiseCorrupt();
+        uint32_t here = page->PageNumber();
+        page = tree.FetchPage(next);
+        if (!page)
+            return false;
+        if (!page->IsLeaf() || page->PrevPage() != here)
+            file.RaiseCorrupt();
+        pos = 1;
+    }
+}
+
+// Whole keys between two keys.
+class TWholeKeyRange : public TKeyRangeTest {
+public:
+    TWholeKeyRange(const TIndexKeyInfo& keys, const uint8_t* low, const uint8_t* high)
+        : keys_(keys)
+        , low_(low)
+        , high_(high) { }
+    bool Below(const uint8_t* key) const override {
+        return keys_.CompareKeys(key, low_, keys_.KeyLength()) < 0;
+    }
+    bool Beyond(const uint8_t* key) const override {
+        return keys_.CompareKeys(key, high_, keys_.KeyLength()) > 0;
+    }
+
+private:
+    const TIndexKeyInfo& keys_;
+    const uint8_t* low_;
+    const uint8_t* high_;
+};
+
+// ---- Terms: comparisons of a field with constants ----
+
+bool IsComparison(const TExpToken& node) {
+    return (node.Kind == nkBinary || node.Kind == nkStringCompare) && node.Op >= opEqual
+        && node.Op <= opLessOrEqual && node.Left && node.Right;
+}
+
+// A column, or UPPER of a column.
+bool IsFieldOperand(const TExpToken& node) {
+    if (node.Kind == nkColumn)
+        return true;
+    return node.Kind == nkFunction && node.Op == fnUpper && node.Args.size() == 1
+        && node.Args[0]->Kind == nkColumn;
+}
+
+const TExpToken& ColumnOf(const TExpToken& operand) {
+    return operand.Kind == nkColumn ? operand : *operand.Args[0];
+}
+
+uint8_t Mirror(uint8_t op) {
+    switch (op) {
+    case opLess:
+        return opGreater;
+    case opGreater:
+        return opLess;
+    case opLessOrEqual:
+        return opGreaterOrEqual;
+    case opGreaterOrEqual:
+        return opLessOrEqual;
+    default:
+        return op;
+    }
+}
+
+// Field types whose key order is the order the evaluation compares their values in.
+bool OptimisableType(const FieldDescriptor& field) {
+    switch (field.DataType) {
+    case kTypeString:
+        return field.SubType != kSubTypeWide;
+    case kTypeDate:
+    case kTypeBoolean:
+    case kTypeSmallInt:
+    case kTypeInteger:
+    case kTypeFloat:
+    case kTypeTime:
+    case kTypeDateTime:
+    case kTypeWord:
+    case kTypeLargeInt:
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct TValueBound {
+    enum TKind { kOpen, kNull, kValue } kind = kOpen;
+    bool inclusive = true;
+    const TExpToken* constant = nullptr;
+
+    static TValueBound Open() { return {}; }
+    static TValueBound Null(bool inclusive) { return { kNull, inclusive, nullptr }; }
+    static TValueBound Value(const TExpToken* c, bool inclusive) {
+        return { kValue, inclusive, c };
+    }
+};
+
+struct TValueRange {
+    TValueBound low;
+    TValueBound high;
+};
+
+} // namespace
+
+struct TTerm {
+    int32_t field_no = 0;
+    bool string = false;
+    // The tested operand is UPPER(field): its values are the keys of a case-insensitive index.
+    bool upper = false;
+    // An "=" or "<>" string comparison that ignores letter case.
+    bool case_insensitive = false;
+    uint32_t partial = 0; // characters compared by a partial string comparison
+    std::vector<TValueRange> ranges; // united; none: no record
+    bool complement = false; // the live records outside the ranges
+    bool NeedsCaseInsensitiveIndex() const { return string && (upper || case_insensitive); }
+};
+
+struct TFilterPlan::TNode {
+    enum TShape { kScan, kConstant, kTerm, kAnd, kOr, kNot } shape = kScan;
+    TExpToken* expr = nullptr;
+    uint8_t level = 0;
+    std::unique_ptr<TNode> left;
+    std::unique_ptr<TNode> right;
+    TTerm term;
+};
+
+namespace {
+
+// The constant as the key of a case-insensitive index holds it, or as written.
+std::string KeyText(const TExpToken& constant, bool upper_case, uint32_t locale_id) {
+    std::string text(constant.TextValue());
+    if (upper_case)
+        UpperCaseLocale(locale_id, text);
+    return text;
+}
+
+class TTermBuilder {
+public:
+    explicit TTermBuilder(const TFilterHost& host)
+        : host_(host)
+        , locale_(host.FilterLocaleID()) { }
+
+    std::optional<TTerm> Build(TExpToken& node) {
+        if (IsComparison(node))
+            return Comparison(node);
+        if (node.Kind == nkExtended && !node.Args.empty()) {
+            if (node.Op == opIn || node.Op == opNotIn)
+                return InList(node);
+            if ((node.Op == opBetween || node.Op == opNotBetween) && node.Args.size() == 3)
+                return Between(node);
+        }
+        return std::nullopt;
+    }
+
+private:
+    // Fills the field part of the term; false when the operand is no (UPPER of a) field of an
+    // optimisable type.
+    bool Field(const TExpToken& operand, TTerm& term) {
+        if (!IsFieldOperand(operand))
+            return false;
+        const FieldDescriptor* field = host_.FilterField(ColumnOf(operand).FieldNo);
+        if (field == nullptr || !OptimisableType(*field))
+            return false;
+        term.field_no = ColumnOf(operand).FieldNo;
+        term.string = field->DataType == kTypeString;
+        term.upper = operand.Kind == nkFunction;
+        if (term.upper && !term.string)
+            return false;
+        field_ = field;
+        return true;
+    }
+
+    // A constant that can be compared through the field's key: NULL, a text for a string
+    // field, a value of the field's own type otherwise.
+    bool Fits(const TExpToken& constant) const {
+        if (constant.Kind != nkConstant)
+            return false;
+        if (constant.IsNull)
+            return true;
+        if (field_->DataType == kTypeString)
+            return constant.DataType == ftString;
+        return constant.DataType == field_->DataType
+            && constant.Value.size() >= field_->PhysicalSize;
+    }
+
+    // Under a locale an ordered comparison takes a NULL string as the empty text, which the
+    // collation may find equal to a text of ignorable characters; keys order NULL first.
+    bool OrderedTextSafe(const TExpToken& constant) const {
+        if (!field_ || field_->DataType != kTypeString || locale_ == kAnsiStandardLocale)
+            return true;
+        return !constant.IsNull
+            && CompareLocaleStrings(locale_, constant.TextValue(), {}, false) > 0;
+    }
+
+    bool HasIndex(const TTerm& term) const {
+        return ChooseIndexForField(host_, term.field_no, term.NeedsCaseInsensitiveIndex()) >= 0;
+    }
+
+    std::optional<TTerm> Comparison(TExpToken& node) {
+        TExpToken* tested = node.Left.get();
+        TExpToken* constant = node.Right.get();
+        uint8_t op = node.Op;
+        if (!IsFieldOperand(*tested) && IsFieldOperand(*constant)) {
+            std::swap(tested, constant);
+            op = Mirror(op);
+        }
+        TTerm term;
+        if (!Field(*tested, term) || !Fits(*constant))
+            return std::nullopt;
+        bool string_compare = node.Kind == nkStringCompare && term.string;
+        term.case_insensitive = string_compare && node.CaseInsensitive;
+        term.partial = string_compare ? node.PartialLength : 0;
+        const bool null = constant->IsNull;
+        const bool ordered = op != opEqual && op != opNotEqual;
+        if (ordered && !OrderedTextSafe(*constant))
+            return std::nullopt;
+        if (term.partial > 0 && locale_ != kAnsiStandardLocale) {
+            // The range of a partial comparison under a collation holds every match only when
+            // the given characters are weighed one by one.
+            std::string text = KeyText(*constant, term.case_insensitive, locale_);
+            for (char c : text) {
+                if (!IsSimpleCollationCharacter(locale_, c))
+                    return std::nullopt;
+            }
+        }
+        auto value = [&](bool inclusive) { return TValueBound::Value(constant, inclusive); };
+        auto add = [&](TValueBound low, TValueBound high) { term.ranges.push_back({ low, high }); };
+        // NULL is below every value. Only texts take it as the empty text in ordered
+        // comparisons; for the other types an ordered comparison with a NULL holds for no value.
+        const TValueBound not_null = term.string ? TValueBound::Open() : TValueBound::Null(false);
+        switch (op) {
+        case opEqual:
+        case opNotEqual:
+            if (null)
+                add(TValueBound::Null(true), TValueBound::Null(true));
+            else
+                add(value(true), value(true));
+            term.complement = op == opNotEqual;
+            break;
+        case opLess:
+            if (!null)
+                add(not_null, value(false));
+            break;
+        case opLessOrEqual:
+            if (null)
+                add(TValueBound::Null(true), TValueBound::Null(true));
+            else
+                add(not_null, value(true));
+            break;
+        case opGreater:
+            if (null) {
+                if (term.string)
+                    add(TValueBound::Null(false), TValueBound::Open());
+            } else {
+                add(value(false), TValueBound::Open());
+            }
+            break;
+        case opGreaterOrEqual:
+            if (null) {
+                if (term.string)
+                    add(TValueBound::Open(), TValueBound::Open());
+                else
+                    add(TValueBound::Null(true), TValueBound::Null(true));
+            } else {
+                add(value(true), TValueBound::Open());
+            }
+            break;
+        default:
+            return std::nullopt;
+        }
+        if (!HasIndex(term))
+            return std::nullopt;
+        return term;
+    }
+
+    std::optional<TTerm> InList(TExpToken& node) {
+        TTerm term;
+        if (!Field(*node.Args[0], term))
+            return std::nullopt;
+        for (size_t i = 1; i < node.Args.size(); ++i) {
+            const TExpToken& element = *node.Args[i];
+            if (!Fits(element))
+                return std::nullopt;
+            if (element.IsNull)
+                term.ranges.push_back({ TValueBound::Null(true), TValueBound::Null(true) });
+            else
+                term.ranges.push_back(
+                    { TValueBound::Value(&element, true), TValueBound::Value(&element, true) });
+        }
+        term.complement = node.Op == opNotIn;
+        if (!HasIndex(term))
+            return std::nullopt;
+        return term;
+    }
+
+    std::optional<TTerm> Between(TExpToken& node) {
+        TTerm term;
+        if (!Field(*node.Args[0], term))
+            return std::nullopt;
+        const TExpToken& low = *node.Args[1];
+        const TExpToken& high = *node.Args[2];
+        if (!Fits(low) || !Fits(high) || low.IsNull || high.IsNull || !OrderedTextSafe(low)
+            || !OrderedTextSafe(high))
+            return std::nullopt;
+        term.ranges.push_back({ TValueBound::Value(&low, true), TValueBound::Value(&high, true) });
+        term.complement = node.Op == opNotBetween;
+        if (!HasIndex(term))
+            return std::nullopt;
+        return term;
+    }
+
+    const TFilterHost& host_;
+    uint32_t locale_;
+    const FieldDescriptor* field_ = nullptr;
+};
+
+// ---- Walking the range of a term ----
+
+// A bound in the terms of the first key field: NULL, a text, or the key bytes of a value.
+struct TTarget {
+    bool null = false;
+    std::string text;
+    std::vector<uint8_t> bytes;
+};
+
+// The first key field of an index against a target, in value order (NULL lowest).
+class TFirstFieldOrder {
+public:
+    TFirstFieldOrder(const TIndexKeyInfo& keys, bool text_case_insensitive, size_t prefix)
+        : field_(keys.Field(0))
+        , locale_(keys.LocaleID())
+        , string_(field_.Field.DataType == kTypeString)
+        , case_insensitive_(text_case_insensitive && locale_ != kAnsiStandardLocale)
+        , prefix_(prefix) { }
+
+    std::string_view Text(const uint8_t* key) const {
+        const char* text = reinterpret_cast<const char*>(key + 1);
+        return std::string_view(text, strnlen(text, field_.KeySize));
+    }
+
+    int Compare(const uint8_t* key, const TTarget& target) const {
+        bool present = key[0] != 0;
+        if (target.null)
+            return present ? 1 : 0;
+        if (!present)
+            return -1;
+        if (string_)
+            return Sign(
+                CompareLocaleStrings(locale_, Text(key), target.text, case_insensitive_, prefix_));
+        return Sign(std::memcmp(key + 1, target.bytes.data(), field_.KeySize));
+    }
+
+private:
+    const TKeyField& field_;
+    uint32_t locale_;
+    bool string_;
+    bool case_insensitive_;
+    size_t prefix_;
+};
+
+class TValueRangeTest : public TKeyRangeTest {
+public:
+    TValueRangeTest(const TFirstFieldOrder& order, const std::optional<TTarget>& low,
+        bool low_inclusive, const std::optional<TTarget>& high, bool high_inclusive,
+        bool descending)
+        : order_(order)
+        , low_(low)
+        , low_inclusive_(low_inclusive)
+        , high_(high)
+        , high_inclusive_(high_inclusive)
+        , descending_(descending) { }
+
+    // A partial comparison whose keys in the range are checked one by one: a key matches when
+    // its first `length` characters are those of `key_text`, or compare equal to `text`.
+    void CheckPartial(uint32_t locale_id, std::string key_text, std::string text,
+        bool case_insensitive, size_t length) {
+        partial_ = true;
+        locale_ = locale_id;
+        key_text_ = std::move(key_text);
+        text_ = std::move(text);
+        case_insensitive_ = case_insensitive;
+        length_ = length;
+    }
+
+    bool Below(const uint8_t* key) const override {
+        return descending_ ? AboveHigh(key) : BelowLow(key);
+    }
+    bool Beyond(const uint8_t* key) const override {
+        return descending_ ? BelowLow(key) : AboveHigh(key);
+    }
+    bool Exact() const override { return !partial_; }
+    bool Accept(const uint8_t* key) const override {
+        if (key[0] == 0)
+            return false;
+        std::string_view value = order_.Text(key);
+        if (value.size() >= length_ && std::memcmp(value.data(), key_text_.data(), length_) == 0)
+            return true;
+        return CompareLocaleStrings(locale_, value, text_, case_insensitive_, length_) == 0;
+    }
+
+private:
+    bool BelowLow(const uint8_t* key) const {
+        if (!low_)
+            return false;
+        int c = order_.Compare(key, *low_);
+        return low_inclusive_ ? c < 0 : c <= 0;
+    }
+    bool AboveHigh(const uint8_t* key) const {
+        if (!high_)
+            return false;
+        int c = order_.Compare(key, *high_);
+        return high_inclusive_ ? c > 0 : c >= 0;
+    }
+
+    const TFirstFieldOrder& order_;
+    std::optional<TTarget> low_;
+    bool low_inclusive_;
+    std::optional<TTarget> high_;
+    bool high_inclusive_;
+    bool descending_;
+    bool partial_ = false;
+    uint32_t locale_ = 0;
+    std::string key_text_;
+    std::string text_;
+    bool case_insensitive_ = false;
+    size_t length_ = 0;
+};
+
+class TTermWalker {
+public:
+    TTermWalker(TFilterHost& host, const TTerm& term, TIndexTree& tree)
+        : host_(host)
+        , term_(term)
+        , tree_(tree)
+        , keys_(tree.Keys())
+        , locale_(keys_.LocaleID())
+        , field_(*host.FilterField(term.field_no)) { }
+
+    void Mark(TRecordsBitmap& bitmap) {
+        // Under a locale a partial comparison walks the whole texts from the given characters
+        // up to them followed by the highest character, and checks each key in between.
+        const bool locale_partial
+            = term_.string && term_.partial > 0 && locale_ != kAnsiStandardLocale;
+        const size_t prefix = term_.string && !locale_partial ? term_.partial : 0;
+        TFirstFieldOrder order(keys_, term_.case_insensitive, prefix);
+        const bool descending = keys_.Field(0).Descending;
+        for (const TValueRange& range : term_.ranges) {
+            std::optional<TTarget> low = Target(range.low);
+            std::optional<TTarget> high = Target(range.high);
+            if (locale_partial && high && !high->null) {
+                const uint8_t highest = keys_.CharacterOrder()[255];
+                high->text.append(std::max<size_t>(field_.Size, 1), char(highest));
+            }
+            TValueRangeTest test(
+                order, low, range.low.inclusive, high, range.high.inclusive, descending);
+            if (locale_partial && range.low.kind == TValueBound::kValue) {
+                std::string text(range.low.constant->TextValue());
+                test.CheckPartial(locale_, low->text, text, term_.case_insensitive, term_.partial);
+            }
+            MarkKeyRange(tree_, test, bitmap);
+        }
+    }
+
+private:
+    std::optional<TTarget> Target(const TValueBound& bound) {
+        if (bound.kind == TValueBound::kOpen)
+            return std::nullopt;
+        TTarget target;
+        if (bound.kind == TValueBound::kNull) {
+            target.null = true;
+            return target;
+        }
+        const TExpToken& constant = *bound.constant;
+        if (term_.string) {
+            // Case-insensitive comparisons meet the upper-cased keys with the upper-cased
+            // constant; UPPER(field) meets them with the constant as written.
+            target.text = KeyText(constant, term_.case_insensitive, locale_);
+            return target;
+        }
+        // The value's key bytes, encoded as the index encodes the field.
+        std::vector<uint8_t> record(host_.FilterRecordSize(), 0);
+        WriteFieldValue(field_, record.data(), constant.Value.data(), field_.PhysicalSize, locale_);
+        std::vector<uint8_t> key(keys_.KeyLength(), 0);
+        keys_.BuildKey(record.data(), key.data());
+        const TKeyField& key_field = keys_.Field(0);
+        target.bytes.assign(key.begin() + key_field.Offset + 1,
+            key.begin() + key_field.Offset + 1 + key_field.KeySize);
+        return target;
+    }
+
+    TFilterHost& host_;
+    const TTerm& term_;
+    TIndexTree& tree_;
+    const TIndexKeyInfo& keys_;
+    uint32_t locale_;
+    const FieldDescriptor& field_;
+};
+
+bool IsAnd(const TExpToken& node) {
+    return node.Kind == nkBinary && node.Op == opAnd && node.Left && node.Right;
+}
+bool IsOr(const TExpToken& node) {
+    return node.Kind == nkBinary && node.Op == opOr && node.Left && node.Right;
+}
+bool IsNot(const TExpToken& node) {
+    return node.Kind == nkUnary && node.Op == opNot && node.Left;
+}
+
+std::unique_ptr<TFilterPlan::TNode> BuildNode(TExpToken& expr, const TFilterHost& host) {
+    auto node = std::make_unique<TFilterPlan::TNode>();
+    node->expr = &expr;
+    if (!ReferencesColumn(expr)) {
+        // Computed once, reading nothing.
+        node->shape = TFilterPlan::TNode::kConstant;
+        node->level = 2;
+        return node;
+    }
+    if (IsAnd(expr) || IsOr(expr)) {
+        node->left = BuildNode(*expr.Left, host);
+        node->right = BuildNode(*expr.Right, host);
+        uint8_t a = node->left->level;
+        uint8_t b = node->right->level;
+        if (IsAnd(expr)) {
+            node->shape = TFilterPlan::TNode::kAnd;
+            node->level = (a == 2 && b == 2) ? 2 : ((a > 0 || b > 0) ? 1 : 0);
+        } else {
+            node->shape = TFilterPlan::TNode::kOr;
+            node->level = (a == 2 && b == 2) ? 2 : ((a > 0 && b > 0) ? 1 : 0);
+        }
+        return node;
+    }
+    if (IsNot(expr)) {
+        node->left = BuildNode(*expr.Left, host);
+        node->shape = TFilterPlan::TNode::kNot;
+        // The complement is taken among the live records, which the primary index lists
+        // without reading a record.
+        node->level = node->left->level;
+        return node;
+    }
+    if (std::optional<TTerm> term = TTermBuilder(host).Build(expr)) {
+        node->shape = TFilterPlan::TNode::kTerm;
+        node->level = 2;
+        node->term = std::move(*term);
+    }
+    return node;
+}
+
+void AndNot(TRecordsBitmap& bitmap, TRecordsBitmap& excluded) {
+    excluded.Invert();
+    bitmap.AndWith(excluded);
+}
+
+class TPlanEvaluator {
+public:
+    explicit TPlanEvaluator(TFilterHost& host)
+        : host_(host)
+        , slots_(host.FilterRecordSlots()) { }
+
+    void Eval(const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all) {
+        bitmap.SetSize(slots_);
+        if (node.level == 0) {
+            host_.FilterScanRecords(bitmap, *node.expr, all);
+            return;
+        }
+        switch (node.shape) {
+        case TFilterPlan::TNode::kConstant:
+            Evaluate(*node.expr, nullptr, host_.FilterLocaleID(), ReadColumnFunc());
+            if (!IsTrue(*node.expr))
+                bitmap.ClearAll();
+            else if (all)
+                bitmap.Assign(host_.FilterLiveRecords());
+            return;
+        case TFilterPlan::TNode::kTerm:
+            EvalTerm(node, bitmap, all);
+            return;
+        case TFilterPlan::TNode::kAnd: {
+            // The side that reads fewer records first; the other only meets what it accepted.
+            bool right_first = node.right->level > node.left->level;
+            const TFilterPlan::TNode& first = right_first ? *node.right : *node.left;
+            const TFilterPlan::TNode& second = right_first ? *node.left : *node.right;
+            Eval(first, bitmap, all);
+            Eval(second, bitmap, false);
+            return;
+        }
+        case TFilterPlan::TNode::kOr: {
+            if (node.level < 2) {
+                host_.FilterScanRecords(bitmap, *node.expr, all);
+                return;
+            }
+            TRecordsBitmap left;
+            left.Assign(bitmap);
+            Eval(*node.left, left, all);
+            Eval(*node.right, bitmap, all);
+            bitmap.OrWith(left);
+            return;
+        }
+        case TFilterPlan::TNode::kNot: {
+            TRecordsBitmap operand;
+            operand.Assign(bitmap);
+            Eval(*node.left, operand, all);
+            if (all)
+                bitmap.Assign(host_.FilterLiveRecords());
+            AndNot(bitmap, operand);
+            return;
+        }
+        case TFilterPlan::TNode::kScan:
+            host_.FilterScanRecords(bitmap, *node.expr, all);
+            return;
+        }
+    }
+
+private:
+    void EvalTerm(const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all) {
+        const TTerm& term = node.term;
+        int slot = ChooseIndexForField(host_, term.field_no, term.NeedsCaseInsensitiveIndex());
+        if (slot < 0) {
+            // The index is gone since the plan was made.
+            host_.FilterScanRecords(bitmap, *node.expr, all);
+            return;
+        }
+        TRecordsBitmap matches;
+        matches.SetSize(slots_);
+        TTermWalker walker(host_, term, host_.FilterIndexTree(uint8_t(slot)));
+        walker.Mark(matches);
+        if (term.complement) {
+            if (all)
+                bitmap.Assign(host_.FilterLiveRecords());
+            AndNot(bitmap, matches);
+        } else if (all) {
+            bitmap.Assign(matches);
+        } else {
+            bitmap.AndWith(matches);
+        }
+    }
+
+    TFilterHost& host_;
+    uint32_t slots_;
+};
+
+} // namespace
+
+void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap) {
+    TRecordsBitmap found;
+    found.SetSize(bitmap.Size());
+    for (int attempt = 0;; ++attempt) {
+        if (WalkOnce(tree, test, found)) {
+            bitmap.OrWith(found);
+            return;
+        }
+        if (attempt >= kMaxWalkRestarts)
+            tree.File().RaiseCorrupt();
+        found.ClearAll();
+    }
+}
+
+void RangeToBitmap(
+    TIndexTree& tree, const uint8_t* low, const uint8_t* high, TRecordsBitmap& bitmap) {
+    bitmap.ClearAll();
+    const TIndexKeyInfo& keys = tree.Keys();
+    if (keys.CompareKeys(low, high, keys.KeyLength()) > 0)
+        return;
+    MarkKeyRange(tree, TWholeKeyRange(keys, low, high), bitmap);
+}
+
+int ChooseIndexForField(const TFilterHost& host, int32_t field_no, bool case_insensitive) {
+    const FieldDescriptor* field = host.FilterField(field_no);
+    if (field == nullptr || field_no <= 0)
+        return -1;
+    uint8_t count = std::min<uint8_t>(host.FilterIndexCount(), kMaxSecondaryIndexes);
+    for (uint8_t slot = 0; slot <= count; ++slot) {
+        const IndexDescriptor& index = host.FilterIndexDescriptor(slot);
+        if (index.FieldCount == 0 || index.FieldList[0] != uint16_t(field_no))
+            continue;
+        if (field->DataType == kTypeString && index.CaseInsensitive != case_insensitive)
+            continue;
+        return slot;
+    }
+    return -1;
+}
+
+TFilterPlan::TFilterPlan(TExpToken& tree, const TFilterHost& host, bool index_ranges) {
+    if (index_ranges) {
+        root_ = BuildNode(tree, host);
+    } else {
+        root_ = std::make_unique<TNode>();
+        root_->expr = &tree;
+    }
+}
+
+TFilterPlan::~TFilterPlan() = default;
+
+uint8_t TFilterPlan::Level() const {
+    return root_->level;
+}
+
+void TFilterPlan::Evaluate(TFilterHost& host, TRecordsBitmap& bitmap, bool all_records) {
+    TPlanEvaluator(host).Eval(*root_, bitmap, all_records);
+}
+
+} // namespace zolvek
