@@ -1,10 +1,13 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
 //   zolvek create DIR TABLE --field NAME:TYPE[:SIZE[:SUBTYPE]] ... [options]
 //   zolvek import DIR TABLE FILE.tsv [--password P]
-//   zolvek dump   DIR TABLE [--index NAME] [--password P]
+//   zolvek dump   DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+//   zolvek count  DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+//   zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
 //   zolvek verify DIR TABLE [--password P]
-// Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2.
+// Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2;
+// a locate that finds nothing exits 3.
 #include "commands.h"
 
 #include "db/base/errors.h"
@@ -20,7 +23,9 @@ const char* kUsage = R"(usage:
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
   zolvek import DIR TABLE FILE.tsv [--password P]
-  zolvek dump DIR TABLE [--index NAME] [--password P]
+  zolvek dump DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+  zolvek count DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+  zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
   zolvek info DIR TABLE [--password P]
   zolvek verify DIR TABLE [--password P]
 TYPE: string date blob memo boolean smallint integer autoinc float money bcd bytes time
@@ -49,6 +54,10 @@ int main(int argc, char** argv) {
             return CommandDump(arguments, std::cout);
         if (command == "verify")
             return CommandVerify(arguments, std::cout);
+        if (command == "count")
+            return CommandCount(arguments, std::cout);
+        if (command == "locate")
+            return CommandLocate(arguments, std::cout);
         throw TUsageError("unknown command " + command);
     } catch (const TUsageError& error) {
         std::cerr << "zolvek: " << error.what() << "\n" << kUsage;

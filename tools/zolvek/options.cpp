@@ -1,8 +1,15 @@
 #include "options.h"
 
 #include <charconv>
+#include <set>
 
 namespace zolvek::tool {
+
+namespace {
+
+const std::set<std::string> kSwitches = { "ci", "no-partial", "partial" };
+
+} // namespace
 
 TArguments ParseArguments(int argc, char** argv, int first) {
     TArguments arguments;
@@ -18,6 +25,8 @@ TArguments ParseArguments(int argc, char** argv, int first) {
         if (equals != std::string::npos) {
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
+        } else if (kSwitches.count(name) > 0) {
+            value = "1";
         } else {
             if (i + 1 >= argc)
                 throw TUsageError("option --" + name + " needs a value");

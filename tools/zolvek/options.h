@@ -32,7 +32,8 @@ struct TArguments {
     }
 };
 
-// Every option takes one value ("--name value" or "--name=value").
+// Options take one value ("--name value" or "--name=value"), except the switches --ci,
+// --no-partial and --partial, which stand alone (their value is "1").
 TArguments ParseArguments(int argc, char** argv, int first);
 std::vector<std::string> Split(const std::string& text, char separator);
 long ParseNumber(const std::string& text, const std::string& what);
