@@ -87,6 +87,7 @@ void TDataCursor::CloseTable() {
     filters_.clear();
     ClearKeyList();
     filters_active_ = false;
+    window_active_ = false;
     filtered_count_ = 0;
     combined_.SetSize(0);
     range_bitmap_.SetSize(0);
@@ -198,11 +199,12 @@ bool TDataCursor::CheckTableChanged() {
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
-    // Records are read ahead only where the reads follow the file: in record-number order, or
-    // when the last two records read lay next to each other (a primary index in insertion
-    // order, a secondary one that happens to follow the file). Random access reads one.
+    // Records are read ahead only where the reads follow the file: in record-number order (a
+    // filter's record scan too), or when the last two records read lay next to each other (a
+    // primary index in insertion order, a secondary one that happens to follow the file).
+    // Random access reads one.
     if (table_ != nullptr && &file == &table_->DataFile()
-        && (active_slot_ == kNoIndexSlot || sequential_))
+        && (active_slot_ == kNoIndexSlot || sequential_ || scanning_))
         return file.ReadAheadLimit();
     return 1;
 }
@@ -302,26 +304,55 @@ bool TDataCursor::GotoEndOfView(bool first) {
         record_number_ = n;
         return true;
     }
+    if (filters_active_ && filtered_count_ <= 0) {
+        SetEmptyView();
+        return false;
+    }
     if (UsingKeyList())
         return GotoListEnd(first);
+    // The view starts at the range start or at the filters' key window, whichever is later.
+    const size_t length = keys_->KeyLength();
+    const uint8_t* from = nullptr;
+    if (range_active_)
+        from = first ? range_start_.data() : range_end_.data();
+    if (WindowActive()) {
+        const uint8_t* edge = first ? window_low_.data() : window_high_.data();
+        if (from == nullptr || (keys_->CompareKeys(edge, from, length) > 0) == first)
+            from = edge;
+    }
     TIndexPosition position;
     bool found;
-    if (range_active_)
-        found = first ? Tree().SeekAtOrAfter(range_start_.data(), keys_->KeyLength(), position)
-                      : Tree().SeekAtOrBefore(range_end_.data(), keys_->KeyLength(), position);
+    if (from != nullptr)
+        found = first ? Tree().SeekAtOrAfter(from, length, position)
+                      : Tree().SeekAtOrBefore(from, length, position);
     else
         found = first ? Tree().First(position) : Tree().Last(position);
-    if (!found || !PositionOn(position) || !InRange(leaf_->Key(position_.Entry))) {
+    if (!found || !PositionOn(position) || !InView(leaf_->Key(position_.Entry))) {
         SetEmptyView();
         return false;
     }
     while (filters_active_ && !combined_.GetBit(record_number_)) {
-        if (!StepOnce(first) || !InRange(leaf_->Key(position_.Entry))) {
+        if (!StepOnce(first) || !InView(leaf_->Key(position_.Entry))) {
             SetEmptyView();
             return false;
         }
     }
     return true;
+}
+
+bool TDataCursor::WindowActive() const {
+    return filters_active_ && window_active_ && window_slot_ == active_slot_
+        && active_slot_ != kNoIndexSlot;
+}
+
+bool TDataCursor::InView(const uint8_t* key) const {
+    if (!InRange(key))
+        return false;
+    if (!WindowActive())
+        return true;
+    size_t length = keys_->KeyLength();
+    return keys_->CompareKeys(key, window_low_.data(), length) >= 0
+        && keys_->CompareKeys(key, window_high_.data(), length) <= 0;
 }
 
 // One entry forward or backward in the active order; false when there is none. Within the
@@ -399,6 +430,10 @@ bool TDataCursor::StepBy(int32_t n) {
             if (filters_active_ && active_slot_ != kNoIndexSlot
                 && !combined_.GetBit(record_number_)) {
                 moved_off = true;
+                // Every record of the view lies in the filters' key window: beyond it the
+                // search for the next one can stop.
+                if (!InView(leaf_->Key(position_.Entry)))
+                    break;
                 continue;
             }
             moved_off = false;
@@ -556,9 +591,11 @@ bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, siz
     bool found = false;
     if (UsingKeyList()) {
         found = SeekInKeyList(key, nearest, length);
-    } else if (range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0) {
+    } else if ((range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_low_.data(), length) < 0)) {
         GotoFirstOfView();
-    } else if (range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0) {
+    } else if ((range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_high_.data(), length) > 0)) {
         if (GotoLastOfView())
             eof_ = true;
     } else {

@@ -214,6 +214,9 @@ private:
     bool IsVisible(uint32_t record, const uint8_t* image);
     void FindVisible(int direction);
     bool InRange(const uint8_t* key) const;
+    // In the range and in the filters' key window.
+    bool InView(const uint8_t* key) const;
+    bool WindowActive() const;
     bool PositionOn(const TIndexPosition& position);
     void RememberCounters();
     bool CountersMoved() const;
@@ -233,6 +236,7 @@ private:
     void EvaluateAllFilters();
     void CompleteRestrictedFilters();
     void CombineFilters();
+    void ComputeViewWindow();
     void AfterFilterChange();
     void ScanRecords(TRecordsBitmap& bitmap, const TRecordTest& accept, bool all_records);
     bool EvaluateRecord(TFilter& filter, const uint8_t* image, uint32_t record);
@@ -332,6 +336,11 @@ private:
     int32_t filtered_count_ = 0;
     TRecordsBitmap range_bitmap_;
     double filter_seconds_ = 0;
+    // The keys of the active index between which every record the filters accept lies.
+    bool window_active_ = false;
+    uint8_t window_slot_ = kNoIndexSlot;
+    std::vector<uint8_t> window_low_;
+    std::vector<uint8_t> window_high_;
     // The live records during one evaluation (from the primary index), built when asked for.
     TRecordsBitmap live_;
     bool live_valid_ = false;

@@ -234,6 +234,7 @@ void TDataCursor::EvaluateFilter(TFilter& filter) {
     filter.bitmap_.SetSize(slots);
     filter.domain_.SetSize(slots);
     filter.all_records_ = true;
+    filter.windows_.clear();
     if (slots == 0)
         return;
     // The records to examine: those of the range, and for a restricted filter that indexes
@@ -262,7 +263,7 @@ void TDataCursor::EvaluateFilter(TFilter& filter) {
     if (!all_records)
         filter.domain_.Assign(filter.bitmap_);
     if (filter.plan_) {
-        filter.plan_->Evaluate(*this, filter.bitmap_, all_records);
+        filter.plan_->Evaluate(*this, filter.bitmap_, all_records, &filter.windows_);
         return;
     }
     ScanRecords(
@@ -305,8 +306,9 @@ void TDataCursor::CompleteRestrictedFilters() {
             if (missing.FindNext(first)) {
                 TRecordsBitmap accepted;
                 accepted.Assign(missing);
+                TKeyWindows windows;
                 if (filter->plan_)
-                    filter->plan_->Evaluate(*this, accepted, false);
+                    filter->plan_->Evaluate(*this, accepted, false, &windows);
                 else
                     ScanRecords(
                         accepted,
@@ -314,6 +316,12 @@ void TDataCursor::CompleteRestrictedFilters() {
                             return EvaluateRecord(*filter, image, record);
                         },
                         false);
+                uint32_t any = 0;
+                bool had = filter->bitmap_.FindNext(any);
+                any = 0;
+                bool adds = accepted.FindNext(any);
+                filter->windows_
+                    = CombineWindows(*this, filter->windows_, !had, windows, !adds, true);
                 filter->bitmap_.OrWith(accepted);
                 filter->domain_.OrWith(missing);
             }
@@ -325,6 +333,7 @@ void TDataCursor::CompleteRestrictedFilters() {
 void TDataCursor::CombineFilters() {
     if (!filters_active_)
         return;
+    ComputeViewWindow();
     uint32_t slots = FilterRecordSlots();
     combined_.SetSize(slots);
     int32_t live = TableRecordCount();
@@ -350,6 +359,33 @@ void TDataCursor::CombineFilters() {
     }
     filtered_count_
         = int32_t(std::min<uint32_t>(combined_.CountBits(), uint32_t(std::max(live, 0))));
+}
+
+// The key window of the active index that every active filter's answer lies in.
+void TDataCursor::ComputeViewWindow() {
+    window_active_ = false;
+    window_slot_ = active_slot_;
+    if (!filters_active_ || active_slot_ == kNoIndexSlot)
+        return;
+    size_t length = keys_->KeyLength();
+    for (auto& filter : filters_) {
+        if (!filter->active_)
+            continue;
+        for (const TKeyWindow& window : filter->windows_) {
+            if (window.slot != active_slot_ || window.low.size() < length)
+                continue;
+            if (!window_active_) {
+                window_low_ = window.low;
+                window_high_ = window.high;
+                window_active_ = true;
+                continue;
+            }
+            if (keys_->CompareKeys(window.low.data(), window_low_.data(), length) > 0)
+                window_low_ = window.low;
+            if (keys_->CompareKeys(window.high.data(), window_high_.data(), length) < 0)
+                window_high_ = window.high;
+        }
+    }
 }
 
 // Visits the records whose bits are set (every record slot with `all_records`) in ascending
@@ -452,10 +488,18 @@ void TDataCursor::FiltersAfterWrite(uint32_t record) {
     for (auto& filter : filters_) {
         if (!filter->active_)
             continue;
-        if (EvaluateRecord(*filter, image, record))
+        if (EvaluateRecord(*filter, image, record)) {
             filter->bitmap_.SetBit(record);
-        else
+            // Its keys join the windows of the filter's answer.
+            for (TKeyWindow& window : filter->windows_) {
+                const TIndexKeyInfo& keys = *SlotIndex(window.slot).keys;
+                std::vector<uint8_t> key(keys.KeyLength(), 0);
+                keys.BuildKey(image, key.data());
+                WidenWindow(keys, window, key.data());
+            }
+        } else {
             filter->bitmap_.ClearBit(record);
+        }
         filter->domain_.SetBit(record);
     }
     CombineFilters();

@@ -68,6 +68,8 @@ private:
     // filters knows nothing of the others (all_records: every record).
     bool all_records_ = false;
     TRecordsBitmap domain_;
+    // Key windows of the indexes the answer is known to lie in.
+    TKeyWindows windows_;
 };
 
 } // namespace zolvek

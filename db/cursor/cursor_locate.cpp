@@ -16,6 +16,18 @@ namespace {
 
 constexpr size_t kMaxLocateFields = 128;
 
+// A boolean operator node of a locate's tree, for the cursor `owner`.
+TExpTokenPtr BooleanNode(uint8_t kind, uint8_t op, std::string text, const void* owner) {
+    auto node = std::make_unique<TExpToken>();
+    node->Kind = kind;
+    node->Op = op;
+    node->Text = std::move(text);
+    node->Owner = owner;
+    node->DataType = ftBoolean;
+    node->ValueSize = 2;
+    return node;
+}
+
 } // namespace
 
 int TDataCursor::FindIndexForFields(std::span<const int32_t> fields, bool case_insensitive) const {
@@ -168,15 +180,10 @@ bool TDataCursor::LocateByFilter(std::span<const int32_t> fields, const uint8_t*
         constant->ValueSize = uint32_t(constant->Value.size());
         bool text = IsTextType(field->DataType);
         bool partial = text && partial_length > 0 && i + 1 == fields.size();
-        auto comparison = std::make_unique<TExpToken>();
-        comparison->Kind = text && (case_insensitive || partial) ? nkStringCompare : nkBinary;
-        comparison->Op = opEqual;
-        comparison->Text = "=";
-        comparison->Owner = this;
+        TExpTokenPtr comparison = BooleanNode(
+            text && (case_insensitive || partial) ? nkStringCompare : nkBinary, opEqual, "=", this);
         comparison->CaseInsensitive = text && case_insensitive;
         comparison->PartialLength = partial ? uint32_t(partial_length) : 0;
-        comparison->DataType = ftBoolean;
-        comparison->ValueSize = 2;
         comparison->Left = std::move(column);
         comparison->Right = std::move(constant);
         AdoptChildren(*comparison);
@@ -184,13 +191,7 @@ bool TDataCursor::LocateByFilter(std::span<const int32_t> fields, const uint8_t*
             tree = std::move(comparison);
             continue;
         }
-        auto conjunction = std::make_unique<TExpToken>();
-        conjunction->Kind = nkBinary;
-        conjunction->Op = opAnd;
-        conjunction->Text = "AND";
-        conjunction->Owner = this;
-        conjunction->DataType = ftBoolean;
-        conjunction->ValueSize = 2;
+        TExpTokenPtr conjunction = BooleanNode(nkBinary, opAnd, "AND", this);
         conjunction->Left = std::move(tree);
         conjunction->Right = std::move(comparison);
         AdoptChildren(*conjunction);

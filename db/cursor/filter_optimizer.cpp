@@ -58,8 +58,32 @@ template <typename Below> size_t FirstNotBelow(const TPage& page, const Below& b
     return lo;
 }
 
+// The RecordID in the suffix of a non-unique key (a 4-byte integer with its sign bit inverted).
+int32_t SuffixRecordID(const uint8_t* key, size_t key_length) {
+    const uint8_t* p = key + key_length - kNonUniqueKeySuffix;
+    uint32_t bits = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    return int32_t(bits ^ 0x80000000u);
+}
+
+void NoteMarked(TRangeExtent& extent, const TIndexKeyInfo& keys, const uint8_t* key) {
+    size_t length = keys.KeyLength();
+    if (!extent.any) {
+        extent.any = true;
+        extent.first.assign(key, key + length);
+        extent.ids = !keys.Unique() && length >= kNonUniqueKeySuffix;
+        if (extent.ids)
+            extent.min_id = extent.max_id = SuffixRecordID(key, length);
+    }
+    if (extent.ids) {
+        int32_t id = SuffixRecordID(key, length);
+        extent.min_id = std::min(extent.min_id, id);
+        extent.max_id = std::max(extent.max_id, id);
+    }
+}
+
 // One walk from the root; false when a page fetch reported a table change.
-bool WalkOnce(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found) {
+bool WalkOnce(
+    TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found, TRangeExtent* extent) {
     TIndexFile& file = tree.File();
     uint32_t root = tree.RootPage();
     if (root == 0)
@@ -94,10 +118,17 @@ bool WalkOnce(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found
             // range ends needs a search.
             bool ends_here = test.Beyond(page->Key(count));
             size_t end = ends_here ? FirstNotBelow(*page, within) : count + 1;
+            size_t last = 0;
             for (size_t i = pos; i < end; ++i) {
-                if (exact || test.Accept(page->Key(i)))
+                if (exact || test.Accept(page->Key(i))) {
                     found.SetBit(page->Ref(i));
+                    if (extent != nullptr)
+                        NoteMarked(*extent, tree.Keys(), page->Key(i));
+                    last = i;
+                }
             }
+            if (extent != nullptr && last != 0)
+                extent->last.assign(page->Key(last), page->Key(last) + tree.Keys().KeyLength());
             if (ends_here)
                 return true;
         }
@@ -440,6 +471,8 @@ public:
         , case_insensitive_(text_case_insensitive && locale_ != kAnsiStandardLocale)
         , prefix_(prefix) { }
 
+    size_t TextCapacity() const { return field_.KeySize; }
+
     std::string_view Text(const uint8_t* key) const {
         const char* text = reinterpret_cast<const char*>(key + 1);
         return std::string_view(text, strnlen(text, field_.KeySize));
@@ -499,10 +532,11 @@ public:
     bool Accept(const uint8_t* key) const override {
         if (key[0] == 0)
             return false;
-        std::string_view value = order_.Text(key);
-        if (value.size() >= length_ && std::memcmp(value.data(), key_text_.data(), length_) == 0)
+        // The given characters as they are (they hold no zero byte, so the text is no shorter).
+        if (length_ < order_.TextCapacity() && std::memcmp(key + 1, key_text_.data(), length_) == 0)
             return true;
-        return CompareLocaleStrings(locale_, value, text_, case_insensitive_, length_) == 0;
+        return CompareLocaleStrings(locale_, order_.Text(key), text_, case_insensitive_, length_)
+            == 0;
     }
 
 private:
@@ -543,7 +577,9 @@ public:
         , locale_(keys_.LocaleID())
         , field_(*host.FilterField(term.field_no)) { }
 
-    void Mark(TRecordsBitmap& bitmap) {
+    // Marks the records of every range; `windows` receives where the marked keys lie: in this
+    // index, and in the RecordID order of a table without a primary key (from the suffixes).
+    void Mark(TRecordsBitmap& bitmap, TKeyWindows* windows) {
         // Under a locale a partial comparison walks the whole texts from the given characters
         // up to them followed by the highest character, and checks each key in between.
         const bool locale_partial
@@ -564,11 +600,43 @@ public:
                 std::string text(range.low.constant->TextValue());
                 test.CheckPartial(locale_, low->text, text, term_.case_insensitive, term_.partial);
             }
-            MarkKeyRange(tree_, test, bitmap);
+            TRangeExtent extent;
+            MarkKeyRange(tree_, test, bitmap, windows != nullptr ? &extent : nullptr);
+            if (windows != nullptr && extent.any)
+                AddWindows(extent, *windows);
         }
     }
 
 private:
+    void Widen(TKeyWindows& windows, uint8_t slot, const std::vector<uint8_t>& low,
+        const std::vector<uint8_t>& high) {
+        for (TKeyWindow& window : windows) {
+            if (window.slot != slot)
+                continue;
+            const TIndexKeyInfo& keys = host_.FilterIndexTree(slot).Keys();
+            WidenWindow(keys, window, low.data());
+            WidenWindow(keys, window, high.data());
+            return;
+        }
+        windows.push_back({ slot, low, high });
+    }
+
+    void AddWindows(const TRangeExtent& extent, TKeyWindows& windows) {
+        Widen(windows, keys_.Slot(), extent.first, extent.last);
+        if (!extent.ids || keys_.Slot() == kPrimaryIndexSlot
+            || !host_.FilterIndexDescriptor(kPrimaryIndexSlot).IsDefaultPrimary())
+            return;
+        const TIndexKeyInfo& primary = host_.FilterIndexTree(kPrimaryIndexSlot).Keys();
+        std::vector<uint8_t> record(host_.FilterRecordSize(), 0);
+        std::vector<uint8_t> low(primary.KeyLength(), 0);
+        std::vector<uint8_t> high(primary.KeyLength(), 0);
+        SetRecordID(record.data(), extent.min_id);
+        primary.BuildKey(record.data(), low.data());
+        SetRecordID(record.data(), extent.max_id);
+        primary.BuildKey(record.data(), high.data());
+        Widen(windows, kPrimaryIndexSlot, low, high);
+    }
+
     std::optional<TTarget> Target(const TValueBound& bound) {
         if (bound.kind == TValueBound::kOpen)
             return std::nullopt;
@@ -663,8 +731,11 @@ public:
         : host_(host)
         , slots_(host.FilterRecordSlots()) { }
 
-    void Eval(const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all) {
+    // `windows` receives the key windows of the answer (nothing known: none).
+    void Eval(
+        const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all, TKeyWindows& windows) {
         bitmap.SetSize(slots_);
+        windows.clear();
         if (node.level == 0) {
             host_.FilterScanRecords(bitmap, *node.expr, all);
             return;
@@ -678,15 +749,18 @@ public:
                 bitmap.Assign(host_.FilterLiveRecords());
             return;
         case TFilterPlan::TNode::kTerm:
-            EvalTerm(node, bitmap, all);
+            EvalTerm(node, bitmap, all, windows);
             return;
         case TFilterPlan::TNode::kAnd: {
             // The side that reads fewer records first; the other only meets what it accepted.
             bool right_first = node.right->level > node.left->level;
             const TFilterPlan::TNode& first = right_first ? *node.right : *node.left;
             const TFilterPlan::TNode& second = right_first ? *node.left : *node.right;
-            Eval(first, bitmap, all);
-            Eval(second, bitmap, false);
+            TKeyWindows first_windows;
+            Eval(first, bitmap, all, first_windows);
+            TKeyWindows second_windows;
+            Eval(second, bitmap, false, second_windows);
+            windows = CombineWindows(host_, first_windows, false, second_windows, false, false);
             return;
         }
         case TFilterPlan::TNode::kOr: {
@@ -696,15 +770,20 @@ public:
             }
             TRecordsBitmap left;
             left.Assign(bitmap);
-            Eval(*node.left, left, all);
-            Eval(*node.right, bitmap, all);
+            TKeyWindows left_windows;
+            Eval(*node.left, left, all, left_windows);
+            TKeyWindows right_windows;
+            Eval(*node.right, bitmap, all, right_windows);
+            windows = CombineWindows(
+                host_, left_windows, Empty(left), right_windows, Empty(bitmap), true);
             bitmap.OrWith(left);
             return;
         }
         case TFilterPlan::TNode::kNot: {
             TRecordsBitmap operand;
             operand.Assign(bitmap);
-            Eval(*node.left, operand, all);
+            TKeyWindows ignored;
+            Eval(*node.left, operand, all, ignored);
             if (all)
                 bitmap.Assign(host_.FilterLiveRecords());
             AndNot(bitmap, operand);
@@ -717,7 +796,13 @@ public:
     }
 
 private:
-    void EvalTerm(const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all) {
+    static bool Empty(const TRecordsBitmap& bitmap) {
+        uint32_t first = 0;
+        return !bitmap.FindNext(first);
+    }
+
+    void EvalTerm(
+        const TFilterPlan::TNode& node, TRecordsBitmap& bitmap, bool all, TKeyWindows& windows) {
         const TTerm& term = node.term;
         int slot = ChooseIndexForField(host_, term.field_no, term.NeedsCaseInsensitiveIndex());
         if (slot < 0) {
@@ -728,7 +813,7 @@ private:
         TRecordsBitmap matches;
         matches.SetSize(slots_);
         TTermWalker walker(host_, term, host_.FilterIndexTree(uint8_t(slot)));
-        walker.Mark(matches);
+        walker.Mark(matches, term.complement ? nullptr : &windows);
         if (term.complement) {
             if (all)
                 bitmap.Assign(host_.FilterLiveRecords());
@@ -746,11 +831,14 @@ private:
 
 } // namespace
 
-void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap) {
+void MarkKeyRange(
+    TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap, TRangeExtent* extent) {
     TRecordsBitmap found;
     found.SetSize(bitmap.Size());
     for (int attempt = 0;; ++attempt) {
-        if (WalkOnce(tree, test, found)) {
+        if (extent != nullptr)
+            *extent = TRangeExtent();
+        if (WalkOnce(tree, test, found, extent)) {
             bitmap.OrWith(found);
             return;
         }
@@ -758,6 +846,57 @@ void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& b
             tree.File().RaiseCorrupt();
         found.ClearAll();
     }
+}
+
+void WidenWindow(const TIndexKeyInfo& keys, TKeyWindow& window, const uint8_t* key) {
+    size_t length = keys.KeyLength();
+    if (keys.CompareKeys(key, window.low.data(), length) < 0)
+        window.low.assign(key, key + length);
+    if (keys.CompareKeys(key, window.high.data(), length) > 0)
+        window.high.assign(key, key + length);
+}
+
+TKeyWindows CombineWindows(TFilterHost& host, const TKeyWindows& a, bool a_empty,
+    const TKeyWindows& b, bool b_empty, bool unite) {
+    if (unite ? a_empty : b_empty)
+        return b;
+    if (unite ? b_empty : a_empty)
+        return a;
+    TKeyWindows result;
+    auto find = [](const TKeyWindows& windows, uint8_t slot) -> const TKeyWindow* {
+        for (const TKeyWindow& window : windows) {
+            if (window.slot == slot)
+                return &window;
+        }
+        return nullptr;
+    };
+    for (const TKeyWindow& window : a) {
+        const TKeyWindow* other = find(b, window.slot);
+        if (other == nullptr) {
+            if (!unite)
+                result.push_back(window);
+            continue;
+        }
+        const TIndexKeyInfo& keys = host.FilterIndexTree(window.slot).Keys();
+        size_t length = keys.KeyLength();
+        TKeyWindow combined = window;
+        bool take_other_low
+            = (keys.CompareKeys(other->low.data(), window.low.data(), length) < 0) == unite;
+        bool take_other_high
+            = (keys.CompareKeys(other->high.data(), window.high.data(), length) > 0) == unite;
+        if (take_other_low)
+            combined.low = other->low;
+        if (take_other_high)
+            combined.high = other->high;
+        result.push_back(std::move(combined));
+    }
+    if (!unite) {
+        for (const TKeyWindow& window : b) {
+            if (find(a, window.slot) == nullptr)
+                result.push_back(window);
+        }
+    }
+    return result;
 }
 
 void RangeToBitmap(
@@ -800,8 +939,12 @@ uint8_t TFilterPlan::Level() const {
     return root_->level;
 }
 
-void TFilterPlan::Evaluate(TFilterHost& host, TRecordsBitmap& bitmap, bool all_records) {
-    TPlanEvaluator(host).Eval(*root_, bitmap, all_records);
+void TFilterPlan::Evaluate(
+    TFilterHost& host, TRecordsBitmap& bitmap, bool all_records, TKeyWindows* windows) {
+    TKeyWindows found;
+    TPlanEvaluator(host).Eval(*root_, bitmap, all_records, found);
+    if (windows != nullptr)
+        *windows = std::move(found);
 }
 
 } // namespace zolvek

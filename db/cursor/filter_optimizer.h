@@ -40,6 +40,35 @@ public:
     virtual void FilterScanRecords(TRecordsBitmap& bitmap, TExpToken& node, bool all_records) = 0;
 };
 
+// The keys of one index between which every record of an answer lies (both included, in the
+// index's order): where navigation in that order can start and stop.
+struct TKeyWindow {
+    uint8_t slot = 0;
+    std::vector<uint8_t> low;
+    std::vector<uint8_t> high;
+};
+// Windows in several indexes; nothing is known of an index that is not listed.
+using TKeyWindows = std::vector<TKeyWindow>;
+
+// The windows of the intersection (`unite` false) or union of two answers. An empty answer
+// constrains nothing in a union and everything in an intersection, so `a_empty` and `b_empty`
+// say which answers held no record.
+TKeyWindows CombineWindows(TFilterHost& host, const TKeyWindows& a, bool a_empty,
+    const TKeyWindows& b, bool b_empty, bool unite);
+// Widens a window to take in `key`.
+void WidenWindow(const TIndexKeyInfo& keys, TKeyWindow& window, const uint8_t* key);
+
+// What a walk met: the first and the last key it marked, and, in a non-unique index, the
+// lowest and highest RecordID of the keys it marked (their suffix).
+struct TRangeExtent {
+    bool any = false;
+    std::vector<uint8_t> first;
+    std::vector<uint8_t> last;
+    bool ids = false;
+    int32_t min_id = 0;
+    int32_t max_id = 0;
+};
+
 // A test of index keys against a range, used while walking an index in key order. Below is
 // true for a leading run of the index's keys (those before the range), Beyond for a trailing
 // run (those after it); a key between them is in the range when Accept holds.
@@ -56,7 +85,8 @@ public:
 // Sets the bit of the record of every key of `tree` in the range (other bits are kept): one
 // descent from the root, then along the leaves. A page fetch that reports a table change
 // starts the walk again from the root. Raises 8965 for a damaged tree.
-void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap);
+void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap,
+    TRangeExtent* extent = nullptr);
 
 // The records whose keys lie between `low` and `high` (whole keys, both included); every other
 // bit is cleared. Nothing when low is above high.
@@ -83,8 +113,10 @@ public:
     // On entry `bitmap` holds the starting set (with `all_records` it stands for every live
     // record and its content is ignored); on return exactly the records of that set that the
     // expression accepts are set. Index ranges answer the fully optimisable parts; record
-    // scans the rest, over the records the other parts of an AND already accepted.
-    void Evaluate(TFilterHost& host, TRecordsBitmap& bitmap, bool all_records);
+    // scans the rest, over the records the other parts of an AND already accepted. `windows`
+    // receives the key windows that the index ranges show the answer to lie in.
+    void Evaluate(TFilterHost& host, TRecordsBitmap& bitmap, bool all_records,
+        TKeyWindows* windows = nullptr);
 
     struct TNode;
 

@@ -319,7 +319,7 @@ TEST_F(FilterProperty, CharactersTheCollationExpandsOrIgnores) {
         = { "S = 'ss'", "S = '\xDF'", "S = 'ka*'", "S = 'k*'", "S = '\xDF*'", "S = 'st*'",
               "S = 'STRA*'", "S < 'kb'", "S >= '\xDF'", "S <> 'ss'", "S = 'ae'", "S = '\xE6*'",
               "S = 'a*'", "S IN ('ss', 'ae')", "S BETWEEN 'a' AND 'l'", "UPPER(S) = 'SS'",
-              "UPPER(S) = 'K*'", "S > '\x01'", "S <= '\x01'", "S = '\x01*'" };
+              "UPPER(S) = 'K*'", "S > '\x01'", "S <= '\x01'", "S = '\x01*'", "S = 'STRASSEXYZ*'" };
     for (uint32_t locale : { uint32_t(0), uint32_t(1055) }) {
         for (bool ci_first : { true, false }) {
             TableDefinition definition;
