@@ -20,6 +20,7 @@
 //   since a collation may weigh the first n characters of a text otherwise than the whole.
 #include "db/cursor/filter_optimizer.h"
 
+#include "db/base/bytes.h"
 #include "db/base/errors.h"
 #include "db/base/locale.h"
 #include "db/expr/expr_eval.h"
@@ -29,6 +30,8 @@
 #include "db/storage/records.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -37,6 +40,8 @@ namespace zolvek {
 namespace {
 
 constexpr int kMaxWalkRestarts = 100;
+// Index walks one case-insensitive comparison may take for the letters upper-casing moves.
+constexpr size_t kMaxFoldWalks = 16;
 
 int Sign(int value) {
     return value < 0 ? -1 : (value > 0 ? 1 : 0);
@@ -82,8 +87,8 @@ void NoteMarked(TRangeExtent& extent, const TIndexKeyInfo& keys, const uint8_t* 
 }
 
 // One walk from the root; false when a page fetch reported a table change.
-bool WalkOnce(
-    TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found, TRangeExtent* extent) {
+bool WalkOnce(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& found,
+    TRangeExtent* extent, TRecordsBitmap* undecided) {
     TIndexFile& file = tree.File();
     uint32_t root = tree.RootPage();
     if (root == 0)
@@ -120,8 +125,12 @@ bool WalkOnce(
             size_t end = ends_here ? FirstNotBelow(*page, within) : count + 1;
             size_t last = 0;
             for (size_t i = pos; i < end; ++i) {
-                if (exact || test.Accept(page->Key(i))) {
+                TKeyVerdict verdict = exact ? TKeyVerdict::kIn : test.Accept(page->Key(i));
+                if (verdict == TKeyVerdict::kRecord && undecided != nullptr)
+                    undecided->SetBit(page->Ref(i));
+                else if (verdict != TKeyVerdict::kOut)
                     found.SetBit(page->Ref(i));
+                if (verdict != TKeyVerdict::kOut) {
                     if (extent != nullptr)
                         NoteMarked(*extent, tree.Keys(), page->Key(i));
                     last = i;
@@ -201,6 +210,29 @@ uint8_t Mirror(uint8_t op) {
     }
 }
 
+// Fields whose values the evaluation compares only when they are finite: an infinity or a NaN
+// is equal to nothing, neither below nor above anything, while the index orders it by its bits.
+bool FloatKeyed(const FieldDescriptor& field) {
+    return field.DataType == kTypeFloat || field.DataType == kTypeDateTime;
+}
+
+// Whether a float's key bytes hold a finite value (big-endian; a value >= 0 has its top bit
+// set, any other has all bits inverted). A NaN of the positive sign is stored inverted and
+// looks then like a tiny positive number (exponent 0): only its record can tell them apart.
+TKeyVerdict FiniteKeyValue(const uint8_t* bytes) {
+    constexpr uint64_t kTop = uint64_t(1) << 63;
+    constexpr uint64_t kExponent = uint64_t(0x7FF) << 52;
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits = (bits << 8) | bytes[i];
+    if ((bits & kTop) == 0)
+        return std::isfinite(std::bit_cast<double>(~bits)) ? TKeyVerdict::kIn : TKeyVerdict::kOut;
+    bits &= ~kTop;
+    if ((bits & kExponent) == 0 && bits != 0)
+        return TKeyVerdict::kRecord;
+    return std::isfinite(std::bit_cast<double>(bits)) ? TKeyVerdict::kIn : TKeyVerdict::kOut;
+}
+
 // Field types whose key order is the order the evaluation compares their values in.
 bool OptimisableType(const FieldDescriptor& field) {
     switch (field.DataType) {
@@ -250,6 +282,12 @@ struct TTerm {
     uint32_t partial = 0; // characters compared by a partial string comparison
     std::vector<TValueRange> ranges; // united; none: no record
     bool complement = false; // the live records outside the ranges
+    // A case-insensitive comparison whose constant holds letters that upper-casing moves to
+    // another weight under the locale (Turkish i letters): the keys of such letters are decided
+    // by their records, and those of the letters equal to them lie also where the constant
+    // with the capitals of `fold_variants` (position, capitals) does.
+    bool fold_sensitive = false;
+    std::vector<std::pair<size_t, std::string>> fold_variants;
     bool NeedsCaseInsensitiveIndex() const { return string && (upper || case_insensitive); }
 };
 
@@ -264,12 +302,20 @@ struct TFilterPlan::TNode {
 
 namespace {
 
-// The constant as the key of a case-insensitive index holds it, or as written.
+// The constant upper-cased, or as written.
 std::string KeyText(const TExpToken& constant, bool upper_case, uint32_t locale_id) {
     std::string text(constant.TextValue());
     if (upper_case)
         UpperCaseLocale(locale_id, text);
     return text;
+}
+
+// The text a walk compares keys with. Case-insensitive comparisons meet the upper-cased keys
+// byte by byte with the upper-cased constant under the default locale, and by the collation
+// ignoring case under a table locale, with the constant as written: upper-casing may move a
+// letter to another weight there. UPPER(field) meets the keys with the constant as written.
+std::string WalkText(const TExpToken& constant, bool case_insensitive, uint32_t locale_id) {
+    return KeyText(constant, case_insensitive && locale_id == kAnsiStandardLocale, locale_id);
 }
 
 class TTermBuilder {
@@ -317,8 +363,10 @@ private:
             return true;
         if (field_->DataType == kTypeString)
             return constant.DataType == ftString;
-        return constant.DataType == field_->DataType
-            && constant.Value.size() >= field_->PhysicalSize;
+        if (constant.DataType != field_->DataType || constant.Value.size() < field_->PhysicalSize)
+            return false;
+        // An infinite constant is no number to the evaluation: it compares with nothing.
+        return !FloatKeyed(*field_) || std::isfinite(LoadDouble(constant.Value.data()));
     }
 
     // Under a locale an ordered comparison takes a NULL string as the empty text, which the
@@ -352,10 +400,31 @@ private:
         const bool ordered = op != opEqual && op != opNotEqual;
         if (ordered && !OrderedTextSafe(*constant))
             return std::nullopt;
+        if (term.case_insensitive && locale_ != kAnsiStandardLocale && !constant->IsNull) {
+            // Case-insensitive keys are upper-cased texts; the collation ignores case otherwise
+            // for a few letters. A constant that holds letters equal to them is answered from
+            // a few more ranges, and their keys from their records.
+            std::string_view text = constant->TextValue();
+            if (term.partial > 0)
+                text = text.substr(0, term.partial);
+            size_t walks = 1;
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (IsCaseFoldableCharacter(locale_, text[i]))
+                    continue;
+                term.fold_sensitive = true;
+                const std::string& variants = CaseFoldVariants(locale_, text[i]);
+                if (variants.empty())
+                    continue;
+                term.fold_variants.push_back({ i, variants });
+                walks *= 1 + variants.size();
+                if (walks > kMaxFoldWalks)
+                    return std::nullopt;
+            }
+        }
         if (term.partial > 0 && locale_ != kAnsiStandardLocale) {
             // The range of a partial comparison under a collation holds every match only when
             // the given characters are weighed one by one.
-            std::string text = KeyText(*constant, term.case_insensitive, locale_);
+            std::string text = WalkText(*constant, term.case_insensitive, locale_);
             for (char c : text) {
                 if (!IsSimpleCollationCharacter(locale_, c))
                     return std::nullopt;
@@ -510,6 +579,19 @@ public:
         , high_inclusive_(high_inclusive)
         , descending_(descending) { }
 
+    // Keys of a float field in the range are checked to hold finite values.
+    void CheckFinite() { finite_ = true; }
+
+    // A case-insensitive comparison under a locale whose constant holds letters upper-casing
+    // moves: a key holding a moved capital among its first `compared` characters (0: all) is
+    // decided by its record; in a `variant` walk every other key is out.
+    void CheckFolding(uint32_t locale_id, size_t compared, bool variant) {
+        fold_ = true;
+        locale_ = locale_id;
+        compared_ = compared;
+        variant_ = variant;
+    }
+
     // A partial comparison whose keys in the range are checked one by one: a key matches when
     // its first `length` characters are those of `key_text`, or compare equal to `text`.
     void CheckPartial(uint32_t locale_id, std::string key_text, std::string text,
@@ -528,15 +610,34 @@ public:
     bool Beyond(const uint8_t* key) const override {
         return descending_ ? BelowLow(key) : AboveHigh(key);
     }
-    bool Exact() const override { return !partial_; }
-    bool Accept(const uint8_t* key) const override {
+    bool Exact() const override { return !partial_ && !finite_ && !fold_; }
+    TKeyVerdict Accept(const uint8_t* key) const override {
+        if (finite_)
+            return key[0] == 0 ? TKeyVerdict::kIn : FiniteKeyValue(key + 1);
+        if (fold_) {
+            if (key[0] == 0)
+                return TKeyVerdict::kOut;
+            std::string_view value = order_.Text(key);
+            if (compared_ > 0)
+                value = value.substr(0, compared_);
+            for (char c : value) {
+                if (IsMovedCapital(locale_, c))
+                    return TKeyVerdict::kRecord;
+            }
+            if (variant_)
+                return TKeyVerdict::kOut;
+            if (!partial_)
+                return TKeyVerdict::kIn;
+        }
         if (key[0] == 0)
-            return false;
+            return TKeyVerdict::kOut;
         // The given characters as they are (they hold no zero byte, so the text is no shorter).
         if (length_ < order_.TextCapacity() && std::memcmp(key + 1, key_text_.data(), length_) == 0)
-            return true;
-        return CompareLocaleStrings(locale_, order_.Text(key), text_, case_insensitive_, length_)
+            return TKeyVerdict::kIn;
+        bool equal
+            = CompareLocaleStrings(locale_, order_.Text(key), text_, case_insensitive_, length_)
             == 0;
+        return equal ? TKeyVerdict::kIn : TKeyVerdict::kOut;
     }
 
 private:
@@ -559,6 +660,10 @@ private:
     std::optional<TTarget> high_;
     bool high_inclusive_;
     bool descending_;
+    bool finite_ = false;
+    bool fold_ = false;
+    bool variant_ = false;
+    size_t compared_ = 0;
     bool partial_ = false;
     uint32_t locale_ = 0;
     std::string key_text_;
@@ -579,7 +684,8 @@ public:
 
     // Marks the records of every range; `windows` receives where the marked keys lie: in this
     // index, and in the RecordID order of a table without a primary key (from the suffixes).
-    void Mark(TRecordsBitmap& bitmap, TKeyWindows* windows) {
+    // Records only their values can decide go to `undecided`.
+    void Mark(TRecordsBitmap& bitmap, TKeyWindows* windows, TRecordsBitmap& undecided) {
         // Under a locale a partial comparison walks the whole texts from the given characters
         // up to them followed by the highest character, and checks each key in between.
         const bool locale_partial
@@ -588,22 +694,50 @@ public:
         TFirstFieldOrder order(keys_, term_.case_insensitive, prefix);
         const bool descending = keys_.Field(0).Descending;
         for (const TValueRange& range : term_.ranges) {
-            std::optional<TTarget> low = Target(range.low);
-            std::optional<TTarget> high = Target(range.high);
-            if (locale_partial && high && !high->null) {
-                const uint8_t highest = keys_.CharacterOrder()[255];
-                high->text.append(std::max<size_t>(field_.Size, 1), char(highest));
+            // The constant as the keys hold it, and its variants with moved capitals.
+            std::optional<TTarget> base = Target(range.low);
+            std::vector<std::string> texts = { base && !base->null ? base->text : std::string() };
+            if (term_.fold_sensitive && range.low.kind == TValueBound::kValue) {
+                for (const auto& [position, capitals] : term_.fold_variants) {
+                    size_t known = texts.size();
+                    for (size_t t = 0; t < known; ++t) {
+                        for (char capital : capitals) {
+                            std::string variant = texts[t];
+                            variant[position] = capital;
+                            texts.push_back(std::move(variant));
+                        }
+                    }
+                }
             }
-            TValueRangeTest test(
-                order, low, range.low.inclusive, high, range.high.inclusive, descending);
-            if (locale_partial && range.low.kind == TValueBound::kValue) {
-                std::string text(range.low.constant->TextValue());
-                test.CheckPartial(locale_, low->text, text, term_.case_insensitive, term_.partial);
+            for (size_t walk = 0; walk < texts.size(); ++walk) {
+                std::optional<TTarget> low = Target(range.low);
+                std::optional<TTarget> high = Target(range.high);
+                if (walk > 0)
+                    low->text = high->text = texts[walk];
+                if (locale_partial && high && !high->null) {
+                    const uint8_t highest = keys_.CharacterOrder()[255];
+                    high->text.append(std::max<size_t>(field_.Size, 1), char(highest));
+                }
+                TValueRangeTest test(
+                    order, low, range.low.inclusive, high, range.high.inclusive, descending);
+                if (locale_partial && range.low.kind == TValueBound::kValue) {
+                    // Keys that hold the given characters as the index stores them are in.
+                    const TExpToken& constant = *range.low.constant;
+                    std::string stored
+                        = KeyText(constant, term_.case_insensitive && !term_.upper, locale_);
+                    test.CheckPartial(locale_, stored, std::string(constant.TextValue()),
+                        term_.case_insensitive, term_.partial);
+                }
+                if (term_.fold_sensitive)
+                    test.CheckFolding(locale_, term_.partial, walk > 0);
+                if (FloatKeyed(field_))
+                    test.CheckFinite();
+                TRangeExtent extent;
+                MarkKeyRange(
+                    tree_, test, bitmap, windows != nullptr ? &extent : nullptr, &undecided);
+                if (windows != nullptr && extent.any)
+                    AddWindows(extent, *windows);
             }
-            TRangeExtent extent;
-            MarkKeyRange(tree_, test, bitmap, windows != nullptr ? &extent : nullptr);
-            if (windows != nullptr && extent.any)
-                AddWindows(extent, *windows);
         }
     }
 
@@ -647,9 +781,7 @@ private:
         }
         const TExpToken& constant = *bound.constant;
         if (term_.string) {
-            // Case-insensitive comparisons meet the upper-cased keys with the upper-cased
-            // constant; UPPER(field) meets them with the constant as written.
-            target.text = KeyText(constant, term_.case_insensitive, locale_);
+            target.text = WalkText(constant, term_.case_insensitive, locale_);
             return target;
         }
         // The value's key bytes, encoded as the index encodes the field.
@@ -813,7 +945,22 @@ private:
         TRecordsBitmap matches;
         matches.SetSize(slots_);
         TTermWalker walker(host_, term, host_.FilterIndexTree(uint8_t(slot)));
-        walker.Mark(matches, term.complement ? nullptr : &windows);
+        TRecordsBitmap undecided;
+        undecided.SetSize(slots_);
+        walker.Mark(matches, term.complement ? nullptr : &windows, undecided);
+        uint32_t first = 0;
+        if (undecided.FindNext(first)) {
+            // Their records decide: the comparison itself is evaluated on them (a complement's
+            // answer is the opposite of the range's).
+            TRecordsBitmap answer;
+            answer.Assign(undecided);
+            host_.FilterScanRecords(answer, *node.expr, false);
+            if (term.complement)
+                AndNot(undecided, answer);
+            else
+                undecided.AndWith(answer);
+            matches.OrWith(undecided);
+        }
         if (term.complement) {
             if (all)
                 bitmap.Assign(host_.FilterLiveRecords());
@@ -831,20 +978,26 @@ private:
 
 } // namespace
 
-void MarkKeyRange(
-    TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap, TRangeExtent* extent) {
+void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap,
+    TRangeExtent* extent, TRecordsBitmap* undecided) {
     TRecordsBitmap found;
     found.SetSize(bitmap.Size());
+    TRecordsBitmap unsure;
+    if (undecided != nullptr)
+        unsure.SetSize(undecided->Size());
     for (int attempt = 0;; ++attempt) {
         if (extent != nullptr)
             *extent = TRangeExtent();
-        if (WalkOnce(tree, test, found, extent)) {
+        if (WalkOnce(tree, test, found, extent, undecided != nullptr ? &unsure : nullptr)) {
             bitmap.OrWith(found);
+            if (undecided != nullptr)
+                undecided->OrWith(unsure);
             return;
         }
         if (attempt >= kMaxWalkRestarts)
             tree.File().RaiseCorrupt();
         found.ClearAll();
+        unsure.ClearAll();
     }
 }
 

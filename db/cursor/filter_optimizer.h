@@ -69,9 +69,12 @@ struct TRangeExtent {
     int32_t max_id = 0;
 };
 
+// What a key between the ends of a range says: in the range, not, or only its record can tell.
+enum class TKeyVerdict { kIn, kOut, kRecord };
+
 // A test of index keys against a range, used while walking an index in key order. Below is
 // true for a leading run of the index's keys (those before the range), Beyond for a trailing
-// run (those after it); a key between them is in the range when Accept holds.
+// run (those after it); a key between them is in the range as Accept says.
 class TKeyRangeTest {
 public:
     virtual ~TKeyRangeTest() = default;
@@ -79,14 +82,15 @@ public:
     virtual bool Beyond(const uint8_t* key) const = 0;
     // False when some keys between the ends still need Accept.
     virtual bool Exact() const { return true; }
-    virtual bool Accept(const uint8_t*) const { return true; }
+    virtual TKeyVerdict Accept(const uint8_t*) const { return TKeyVerdict::kIn; }
 };
 
 // Sets the bit of the record of every key of `tree` in the range (other bits are kept): one
 // descent from the root, then along the leaves. A page fetch that reports a table change
-// starts the walk again from the root. Raises 8965 for a damaged tree.
+// starts the walk again from the root. Raises 8965 for a damaged tree. The records of keys
+// that only their record can decide are set in `undecided` (required when the test may say so).
 void MarkKeyRange(TIndexTree& tree, const TKeyRangeTest& test, TRecordsBitmap& bitmap,
-    TRangeExtent* extent = nullptr);
+    TRangeExtent* extent = nullptr, TRecordsBitmap* undecided = nullptr);
 
 // The records whose keys lie between `low` and `high` (whole keys, both included); every other
 // bit is cleared. Nothing when low is above high.
