@@ -23,6 +23,7 @@
 #include "db/storage/table_definition.h"
 #include "tests/expr/expr_test_table.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -239,8 +240,18 @@ std::set<uint32_t> Bits(const TRecordsBitmap& bitmap) {
     std::abort();
 }
 
+// A text that reads the clock or a random generator has no one answer to compare.
+bool Varies(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        c = char(std::toupper(uint8_t(c)));
+    return upper.find("CURRENT_") != std::string::npos || upper.find("RAND") != std::string::npos;
+}
+
 // The text as a filter, answered with index ranges and by reading every record.
 void CompareAnswers(std::string_view text, const TBindOptions& options, uint8_t order) {
+    if (Varies(text))
+        return;
     TDataCursor& cursor = *EngineTables::Tables().cursors[options.locale_id == 0 ? 0 : 1];
     static const char* const kOrders[] = { "", "ACI", "ACS", "TA", "FIYAT", "SAYI", "KOD", "" };
     cursor.SelectIndex(kOrders[order % std::size(kOrders)]);

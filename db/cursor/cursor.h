@@ -60,8 +60,11 @@ public:
     // With `lock`, starts an edit: locks the record (pessimistic protocol) and checks that the
     // caller's copy is still the stored record (8708 otherwise).
     EngineCode ReadCurrent(uint8_t* buffer, bool lock = false);
+    // Positions count in the whole active index: with filters active they also count the
+    // records the filters hide, and MoveToSequence onto a hidden one lands on the next visible.
     int32_t SequenceNumber() const;
     bool MoveToSequence(int32_t n);
+    // The records of the view: with filters active the set bits of the combined bitmap.
     int32_t RecordCount() const;
     int32_t TableRecordCount() const;
     bool Bof() const { return bof_; }
@@ -84,6 +87,7 @@ public:
         const uint8_t* end, size_t end_fields);
     void ClearCursorRange();
     bool RangeActive() const { return range_active_; }
+    void CheckResult(EngineCode code, const std::string& message = {}) const;
 
     // ---- Filters (cursor_filters.cpp) ----
     // Creates an inactive filter and puts it in the list: a restricted one at the end, any
@@ -121,7 +125,6 @@ public:
     // The first index (slot 0, 1, ...) whose first key fields are `fields` in that order and,
     // when one of them is a string, whose letter case handling is `case_insensitive`; -1 if none.
     int FindIndexForFields(std::span<const int32_t> fields, bool case_insensitive) const;
-    void CheckResult(EngineCode code, const std::string& message = {}) const;
 
     // ---- Record buffers and field access ----
     size_t RecordSize() const;
