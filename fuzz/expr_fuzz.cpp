@@ -269,7 +269,12 @@ void CompareAnswers(std::string_view text, const TBindOptions& options, uint8_t 
         } catch (const EZOLVEKEngineError&) {
             return; // refused either way: the text is the same
         }
-        cursor.ActivateFilter(filter);
+        try {
+            cursor.ActivateFilter(filter);
+        } catch (const EZOLVEKEngineError&) {
+            cursor.FreeFilter(filter);
+            throw;
+        }
         answers[plain] = Bits(filter->Bitmap());
         counts[plain] = cursor.RecordCount();
         if (plain == 0) {

@@ -359,8 +359,11 @@ private:
     bool Fits(const TExpToken& constant) const {
         if (constant.Kind != nkConstant)
             return false;
+        // A NULL of another type (a NULL text against a number, say) leads the evaluation to
+        // compare texts.
         if (constant.IsNull)
-            return true;
+            return constant.DataType == 0 || field_->DataType == kTypeString
+                || constant.DataType == field_->DataType;
         if (field_->DataType == kTypeString)
             return constant.DataType == ftString;
         if (constant.DataType != field_->DataType || constant.Value.size() < field_->PhysicalSize)

@@ -194,7 +194,9 @@ protected:
         case 13:
             return "LOWER([S1]) = " + StringConstant();
         case 14:
-            return "LENGTH([S1]) > 2";
+            // A NULL text against a number: compared as texts.
+            return Chance(0.5) ? "LENGTH([S1]) > 2"
+                               : FieldName(Chance(0.5) ? kN : kF) + " " + Operator() + " ''";
         default:
             return FieldName(kS1) + " = " + StringConstant();
         }
