@@ -762,7 +762,8 @@ int32_t TDataCursor::SequenceNumber() const {
     return int32_t(int64_t(position_.Ordinal) - first_ordinal_ + 1);
 }
 
-int32_t TDataCursor::RecordCount() const {
+int32_t TDataCursor::RecordCount() {
+    TReadBracket bracket(*this);
     if (filters_active_)
         return filtered_count_;
     if (first_ordinal_ <= 0 || last_ordinal_ <= 0)

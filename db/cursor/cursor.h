@@ -64,8 +64,9 @@ public:
     // records the filters hide, and MoveToSequence onto a hidden one lands on the next visible.
     int32_t SequenceNumber() const;
     bool MoveToSequence(int32_t n);
-    // The records of the view: with filters active the set bits of the combined bitmap.
-    int32_t RecordCount() const;
+    // The records of the view: with filters active the set bits of the combined bitmap. Like
+    // every count it first brings the view up to date with the table.
+    int32_t RecordCount();
     int32_t TableRecordCount() const;
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }

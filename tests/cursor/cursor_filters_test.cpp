@@ -399,5 +399,41 @@ TEST_F(CursorFilters, ChangesOfAnotherProcessAreSeenAtTheNextOperation) {
             "Kabak", "kale", "kalem", "Kalemler", "KALEM", "kar", "kaya" }));
 }
 
+TEST_F(CursorFilters, ALongScanLetsWritersIn) {
+    GlossaryCursor g(*directory);
+    for (int i = 0; i < 400; ++i)
+        g.Insert("kelime" + std::to_string(i));
+    testing::Signal write_now;
+    testing::Signal written;
+    std::string path = dir.Path();
+    testing::ChildProcess writer([&] {
+        write_now.Wait();
+        TDataEngine engine;
+        engine.StartEngine();
+        GlossaryCursor child(*engine.CreateSession()->OpenDirectory("db", path, false));
+        child.Insert("yeni");
+        written.Send();
+        return 0;
+    });
+    // Halfway through the callback's scan the other process writes; the scan has given up
+    // its read lock by then, so the write goes through while the scan waits for it.
+    int seen = 0;
+    bool writer_got_in = false;
+    TFilterDefinition definition;
+    definition.callback = [&](void*, size_t, const uint8_t*, uint32_t) {
+        if (++seen == 200) {
+            write_now.Send();
+            writer_got_in = written.WaitFor(10'000);
+        }
+        return true;
+    };
+    g.cursor.ActivateFilter(g.cursor.CreateFilter(std::move(definition)));
+    EXPECT_TRUE(writer_got_in);
+    EXPECT_EQ(writer.Join(), 0);
+    // The next operation sees the new record.
+    EXPECT_EQ(g.cursor.RecordCount(), 401);
+    EXPECT_EQ(g.Words().size(), 401u);
+}
+
 } // namespace
 } // namespace zolvek
