@@ -42,14 +42,11 @@ void CheckBlobs(
     TBlobFile& blobs = table.BlobFile();
     uint32_t blocks = blobs.UnitCount();
     // As far as the file holds blocks: a damaged count must not size an allocation.
-    uint64_t size = uint64_t(std::max<int64_t>(blobs.Size(), 0));
-    uint64_t held = size > blobs.FirstUnitOffset()
-        ? (size - blobs.FirstUnitOffset()) / blobs.UnitSizeOnDisk()
-        : 0;
+    uint32_t held = blobs.UnitsHeld();
     if (held < blocks) {
         findings.Add("the BLOB header counts " + std::to_string(blocks) + " blocks, the file holds "
             + std::to_string(held));
-        blocks = uint32_t(held);
+        blocks = held;
     }
     size_t capacity = blobs.BlockPayloadCapacity();
     std::vector<int64_t> owner(size_t(blocks) + 1, 0);

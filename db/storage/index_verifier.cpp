@@ -35,14 +35,11 @@ public:
             // The header's page count sizes the walk only as far as the file holds pages: a
             // damaged count must not size an allocation.
             pages_ = file_.UnitCount();
-            uint64_t size = uint64_t(std::max<int64_t>(file_.Size(), 0));
-            uint64_t held = size > file_.FirstUnitOffset()
-                ? (size - file_.FirstUnitOffset()) / file_.UnitSizeOnDisk()
-                : 0;
+            uint32_t held = file_.UnitsHeld();
             if (held < pages_) {
                 Add("the index header counts " + std::to_string(pages_) + " pages, the file holds "
                     + std::to_string(held));
-                pages_ = uint32_t(held);
+                pages_ = held;
             }
             owner_.assign(size_t(pages_) + 1, kUnowned);
             ScanRecords();
