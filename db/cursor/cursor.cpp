@@ -58,6 +58,7 @@ void TDataCursor::OpenTable() {
         locale_id_ = table_->LocaleID();
         size_t record_size = table_->DataFile().Header().RecordSize;
         current_.assign(record_size, 0);
+        start_current_.assign(record_size, 0);
         old_copy_.assign(record_size, 0);
         work_.assign(record_size, 0);
         key_.assign(kMaxKeyLength, 0);
@@ -191,12 +192,25 @@ void TDataCursor::Resynchronise() {
     RememberCounters();
     if (keys_ == nullptr)
         return; // still opening: there is no view yet
-    RecomputeView();
-    Reposition();
+    bool outer = !resynchronising_;
+    resynchronising_ = true;
+    try {
+        RecomputeView();
+        Reposition();
+    } catch (...) {
+        if (outer)
+            resynchronising_ = false;
+        throw;
+    }
+    if (outer)
+        resynchronising_ = false;
 }
 
 bool TDataCursor::CheckTableChanged() {
-    return table_ != nullptr && table_->BeginTableRead();
+    bool changed = table_ != nullptr && table_->BeginTableRead();
+    if (changed)
+        changed_in_operation_ = true;
+    return changed;
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
@@ -387,6 +401,10 @@ bool TDataCursor::StepOnce(bool forward) {
             TIndexPosition saved = position_;
             if (!Tree().CopyLeaf(neighbour, *leaf_)) {
                 // The leaf is gone (another change): find the place again and step from there.
+                // Losing it again while finding the place means the index itself is damaged;
+                // finding the place again would only lose it once more, without end.
+                if (resynchronising_)
+                    directory_.Engine().Errors().RaiseTableError(ZOLVEK_INDEXCORRUPT, table_name_);
                 Resynchronise();
                 if (!position_.Valid())
                     return false;
@@ -584,10 +602,11 @@ void TDataCursor::Reposition() {
 // is loaded, so that a resynchronisation after a change seen later finds this record again and
 // not the one the cursor stood on before the seek.
 bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
-    TReadBracket bracket(*this);
-    bool found = SeekPosition(key, nearest, keep_crack, length);
-    LoadCurrentRecord(0);
-    return found;
+    return Stable([&] {
+        bool found = SeekPosition(key, nearest, keep_crack, length);
+        LoadCurrentRecord(0);
+        return found;
+    });
 }
 
 bool TDataCursor::SeekPosition(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
@@ -708,63 +727,67 @@ void TDataCursor::ClearCursorRange() {
 // Moves and reads
 
 void TDataCursor::MoveFirst() {
-    TReadBracket bracket(*this);
-    GotoFirstOfView();
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (bof_ && eof_)
-        return;
-    StepBy(-1);
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (!eof_)
-        bof_ = true;
+    return Stable([&] {
+        GotoFirstOfView();
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (bof_ && eof_)
+            return;
+        StepBy(-1);
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (!eof_)
+            bof_ = true;
+    });
 }
 
 void TDataCursor::MoveLast() {
-    TReadBracket bracket(*this);
-    GotoLastOfView();
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (bof_ && eof_)
-        return;
-    StepBy(1);
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (!bof_)
-        eof_ = true;
+    return Stable([&] {
+        GotoLastOfView();
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (bof_ && eof_)
+            return;
+        StepBy(1);
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (!bof_)
+            eof_ = true;
+    });
 }
 
 EngineCode TDataCursor::ReadNext(uint8_t* buffer) {
-    TReadBracket bracket(*this);
-    if (bof_)
-        GotoFirstOfView();
-    else
-        StepBy(1);
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (eof_) {
-        ClearRecord(buffer);
-        return ZOLVEK_EOF;
-    }
-    std::memcpy(buffer, current_.data(), current_.size());
-    return 0;
+    return Stable([&]() -> EngineCode {
+        if (bof_)
+            GotoFirstOfView();
+        else
+            StepBy(1);
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (eof_) {
+            ClearRecord(buffer);
+            return ZOLVEK_EOF;
+        }
+        std::memcpy(buffer, current_.data(), current_.size());
+        return 0;
+    });
 }
 
 EngineCode TDataCursor::ReadPrior(uint8_t* buffer) {
-    TReadBracket bracket(*this);
-    if (eof_)
-        GotoLastOfView();
-    else
-        StepBy(-1);
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (bof_) {
-        ClearRecord(buffer);
-        return ZOLVEK_BOF;
-    }
-    std::memcpy(buffer, current_.data(), current_.size());
-    return 0;
+    return Stable([&]() -> EngineCode {
+        if (eof_)
+            GotoLastOfView();
+        else
+            StepBy(-1);
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (bof_) {
+            ClearRecord(buffer);
+            return ZOLVEK_BOF;
+        }
+        std::memcpy(buffer, current_.data(), current_.size());
+        return 0;
+    });
 }
 
 int32_t TDataCursor::SequenceNumber() const {
@@ -773,14 +796,15 @@ int32_t TDataCursor::SequenceNumber() const {
     return int32_t(int64_t(position_.Ordinal) - first_ordinal_ + 1);
 }
 
+// A count operation: it sees the changes of others as a move would.
 int32_t TDataCursor::RecordCount() {
-    // A count operation: it sees the changes of others as a move would.
-    TReadBracket bracket(*this);
-    if (filters_active_)
-        return filtered_count_;
-    if (first_ordinal_ <= 0 || last_ordinal_ <= 0)
-        return 0;
-    return int32_t(last_ordinal_ - first_ordinal_ + 1);
+    return Stable([&] {
+        if (filters_active_)
+            return filtered_count_;
+        if (first_ordinal_ <= 0 || last_ordinal_ <= 0)
+            return 0;
+        return int32_t(last_ordinal_ - first_ordinal_ + 1);
+    });
 }
 
 int32_t TDataCursor::TableRecordCount() const {
@@ -788,40 +812,41 @@ int32_t TDataCursor::TableRecordCount() const {
 }
 
 bool TDataCursor::MoveToSequence(int32_t n) {
-    TReadBracket bracket(*this);
-    if (active_slot_ == kNoIndexSlot) {
-        uint32_t position = 0;
-        if (n < 1 || !combined_.FindNext(position, uint32_t(n))) {
-            eof_ = true;
-            return false;
+    return Stable([&] {
+        if (active_slot_ == kNoIndexSlot) {
+            uint32_t position = 0;
+            if (n < 1 || !combined_.FindNext(position, uint32_t(n))) {
+                eof_ = true;
+                return false;
+            }
+            record_number_ = position;
+            bof_ = eof_ = false;
+        } else if (UsingKeyList()) {
+            if (n < 1 || !MoveToSequenceInKeyList(n))
+                return false;
+        } else {
+            if (!GotoFirstOfView())
+                return false;
+            if (n < SequenceNumber()) {
+                bof_ = true;
+                return false;
+            }
+            if (!GotoLastOfView())
+                return false;
+            if (n > SequenceNumber()) {
+                eof_ = true;
+                return false;
+            }
+            TIndexPosition position;
+            if (!Tree().GotoOrdinal(uint32_t(first_ordinal_ - 1 + n), position)
+                || !PositionOn(position))
+                return false;
+            bof_ = eof_ = false;
         }
-        record_number_ = position;
-        bof_ = eof_ = false;
-    } else if (UsingKeyList()) {
-        if (n < 1 || !MoveToSequenceInKeyList(n))
-            return false;
-    } else {
-        if (!GotoFirstOfView())
-            return false;
-        if (n < SequenceNumber()) {
-            bof_ = true;
-            return false;
-        }
-        if (!GotoLastOfView())
-            return false;
-        if (n > SequenceNumber()) {
-            eof_ = true;
-            return false;
-        }
-        TIndexPosition position;
-        if (!Tree().GotoOrdinal(uint32_t(first_ordinal_ - 1 + n), position)
-            || !PositionOn(position))
-            return false;
-        bof_ = eof_ = false;
-    }
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    return SequenceNumber() == n;
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        return SequenceNumber() == n;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -845,23 +870,25 @@ void TDataCursor::GetBookmark(uint8_t* bookmark) const {
 }
 
 bool TDataCursor::GotoBookmark(const uint8_t* bookmark, bool keep_crack, bool inside_bracket) {
-    std::optional<TReadBracket> bracket;
-    if (!inside_bracket)
-        bracket.emplace(*this);
-    if (active_slot_ == kNoIndexSlot) {
-        uint32_t slots = table_->DataFile().PhysicalCount();
-        record_number_ = slots == 0 ? 0 : std::clamp<uint32_t>(LoadU32(bookmark), 1, slots);
-        bof_ = eof_ = slots == 0;
-    } else {
-        SeekPosition(bookmark, true, keep_crack, 0);
-    }
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (keep_crack)
-        return true;
-    std::vector<uint8_t> here(BookmarkSize());
-    GetBookmark(here.data());
-    return !(bof_ && eof_) && CompareBookmarks(here.data(), bookmark) == 0;
+    auto go = [&] {
+        if (active_slot_ == kNoIndexSlot) {
+            uint32_t slots = table_->DataFile().PhysicalCount();
+            record_number_ = slots == 0 ? 0 : std::clamp<uint32_t>(LoadU32(bookmark), 1, slots);
+            bof_ = eof_ = slots == 0;
+        } else {
+            SeekPosition(bookmark, true, keep_crack, 0);
+        }
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (keep_crack)
+            return true;
+        std::vector<uint8_t> here(BookmarkSize());
+        GetBookmark(here.data());
+        return !(bof_ && eof_) && CompareBookmarks(here.data(), bookmark) == 0;
+    };
+    if (inside_bracket)
+        return go();
+    return Stable(go);
 }
 
 int TDataCursor::CompareBookmarks(const uint8_t* a, const uint8_t* b) const {

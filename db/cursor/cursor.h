@@ -20,10 +20,12 @@
 #include "db/storage/index_page.h"
 #include "db/storage/table.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace zolvek {
@@ -201,6 +203,43 @@ private:
         TDataCursor& cursor_;
     };
 
+    // Runs a read operation so that it works on one state of the table. Without strict change
+    // detection the table is checked only when a unit is fetched from the file; when that
+    // check finds it changed part way through, the caches were dropped and the table stays
+    // read-locked until the operation ends. The operation then starts again from where the
+    // cursor stood, on the table as it now is, which can no longer change under it.
+    template <typename Body> auto Stable(Body body) -> decltype(body()) {
+        TReadBracket bracket(*this);
+        if (read_depth_ > 1)
+            return body();
+        start_record_ = record_number_;
+        start_bof_ = bof_;
+        start_eof_ = eof_;
+        std::copy(current_.begin(), current_.end(), start_current_.begin());
+        changed_in_operation_ = false;
+        auto again = [&] {
+            changed_in_operation_ = false;
+            record_number_ = start_record_;
+            bof_ = start_bof_;
+            eof_ = start_eof_;
+            std::copy(start_current_.begin(), start_current_.end(), current_.begin());
+            Resynchronise();
+        };
+        if constexpr (std::is_void_v<decltype(body())>) {
+            body();
+            if (changed_in_operation_) {
+                again();
+                body();
+            }
+        } else {
+            auto result = body();
+            if (!changed_in_operation_)
+                return result;
+            again();
+            return body();
+        }
+    }
+
     // Navigation internals.
     void SetActiveIndex(uint8_t slot);
     void BeginRead();
@@ -365,6 +404,14 @@ private:
 
     uint32_t remembered_change_count_ = 0;
     int read_depth_ = 0;
+    // A unit fetch of the running operation found the table changed (without strict change
+    // detection the check runs only then); where the operation started, to start it again.
+    bool changed_in_operation_ = false;
+    bool resynchronising_ = false;
+    uint32_t start_record_ = 0;
+    bool start_bof_ = true;
+    bool start_eof_ = true;
+    std::vector<uint8_t> start_current_;
     bool edit_locked_ = false;
     uint32_t edit_record_ = 0;
 

@@ -59,40 +59,41 @@ bool TDataCursor::LocateRecord(std::span<const int32_t> fields, const uint8_t* v
     bool case_insensitive, size_t partial_length, uint8_t* result) {
     if (values == nullptr || fields.empty() || fields.size() > kMaxLocateFields)
         return false;
-    TReadBracket bracket(*this);
-    // Where the cursor stands: a search that finds nothing comes back here.
-    std::vector<uint8_t> bookmark(BookmarkSize());
-    GetBookmark(bookmark.data());
-    const bool was_bof = bof_;
-    const bool was_eof = eof_;
-    const uint8_t saved_slot = active_slot_;
-    auto go_back = [&] {
-        SetActiveIndex(saved_slot);
-        bof_ = was_bof;
-        eof_ = was_eof;
-        GotoBookmark(bookmark.data(), true, true);
-    };
-    bool found = false;
-    try {
-        int slot = FindIndexForFields(fields, case_insensitive);
-        if (slot >= 0 && (!range_active_ || slot == active_slot_))
-            found = LocateByIndex(uint8_t(slot), fields, values, partial_length);
-        else
-            found = LocateByFilter(fields, values, case_insensitive, partial_length);
-    } catch (...) {
+    return Stable([&] {
+        // Where the cursor stands: a search that finds nothing comes back here.
+        std::vector<uint8_t> bookmark(BookmarkSize());
+        GetBookmark(bookmark.data());
+        const bool was_bof = bof_;
+        const bool was_eof = eof_;
+        const uint8_t saved_slot = active_slot_;
+        auto go_back = [&] {
+            SetActiveIndex(saved_slot);
+            bof_ = was_bof;
+            eof_ = was_eof;
+            GotoBookmark(bookmark.data(), true, true);
+        };
+        bool found = false;
         try {
-            go_back();
-        } catch (const EDatabaseError&) {
-            // The search's own error is the one that goes on.
+            int slot = FindIndexForFields(fields, case_insensitive);
+            if (slot >= 0 && (!range_active_ || slot == active_slot_))
+                found = LocateByIndex(uint8_t(slot), fields, values, partial_length);
+            else
+                found = LocateByFilter(fields, values, case_insensitive, partial_length);
+        } catch (...) {
+            try {
+                go_back();
+            } catch (const EDatabaseError&) {
+                // The search's own error is the one that goes on.
+            }
+            throw;
         }
-        throw;
-    }
-    if (!found) {
-        go_back();
-        return false;
-    }
-    std::memcpy(result, current_.data(), current_.size());
-    return true;
+        if (!found) {
+            go_back();
+            return false;
+        }
+        std::memcpy(result, current_.data(), current_.size());
+        return true;
+    });
 }
 
 bool TDataCursor::LocateByIndex(
