@@ -1,6 +1,7 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
 //   zolvek create DIR TABLE (--field NAME:TYPE[:SIZE[:SUBTYPE]] ... | --glossary) [options]
 //   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
+//   zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
 //   zolvek dump   DIR TABLE [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
 //   zolvek verify DIR TABLE [--password P]
@@ -50,6 +51,7 @@ const char* kUsage = R"(usage:
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
+  zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
   zolvek dump DIR TABLE [--index NAME] [--password P]
   zolvek info DIR TABLE [--password P]
   zolvek verify DIR TABLE [--password P]
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
             return CommandInfo(arguments, std::cout);
         if (command == "import")
             return CommandImport(arguments, std::cout);
+        if (command == "import-dictd")
+            return CommandImportDictd(arguments, std::cout);
         if (command == "dump")
             return CommandDump(arguments, std::cout);
         if (command == "verify")
