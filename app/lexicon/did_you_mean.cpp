@@ -3,6 +3,7 @@
 #include "app/lexicon/turkish_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -19,10 +20,21 @@ constexpr size_t kPrefixLength = 7;
 constexpr size_t kMaxDeletions = 2;
 constexpr size_t kMaxLength = 256;
 
-int SubstitutionCost(char a, char b) {
+// The skeleton of each byte, looked up once for the process.
+const std::array<char, 256>& SkeletonTable() {
+    static const std::array<char, 256> table = [] {
+        std::array<char, 256> t;
+        for (int i = 0; i < 256; ++i)
+            t[i] = SkeletonChar(char(i));
+        return t;
+    }();
+    return table;
+}
+
+int SubstitutionCost(const std::array<char, 256>& skeleton, char a, char b) {
     if (a == b)
         return 0;
-    return SkeletonChar(a) == SkeletonChar(b) ? kConfusionCost : kEditCost;
+    return skeleton[uint8_t(a)] == skeleton[uint8_t(b)] ? kConfusionCost : kEditCost;
 }
 
 bool IsVowel(char c) {
@@ -38,9 +50,15 @@ bool IsVowel(char c) {
     }
 }
 
-// A letter of the key word that the typed word lacks.
-int MissingCost(char c) {
-    return IsVowel(c) ? kMissingVowelCost : kEditCost;
+// What a letter of the key word that the typed word lacks costs, by byte.
+const std::array<int, 256>& MissingCosts() {
+    static const std::array<int, 256> table = [] {
+        std::array<int, 256> t;
+        for (int i = 0; i < 256; ++i)
+            t[i] = IsVowel(char(i)) ? kMissingVowelCost : kEditCost;
+        return t;
+    }();
+    return table;
 }
 
 // Optimal string alignment distance from a typed word to a key word (both folded), in
@@ -54,19 +72,22 @@ int QuarterDistance(std::string_view typed, std::string_view key, int bound) {
     if (n >= kMaxLength || m >= kMaxLength)
         return typed == key ? 0 : bound + 1;
     // Rows over the typed word: two back (for swaps), the previous one and the current one.
+    const std::array<char, 256>& skeleton = SkeletonTable();
+    const std::array<int, 256>& missing = MissingCosts();
     int rows[3][kMaxLength + 1];
     int* before = rows[0];
     int* previous = rows[1];
     int* current = rows[2];
     previous[0] = 0;
     for (size_t j = 1; j <= m; ++j)
-        previous[j] = previous[j - 1] + MissingCost(key[j - 1]);
+        previous[j] = previous[j - 1] + missing[uint8_t(key[j - 1])];
     for (size_t i = 1; i <= n; ++i) {
         current[0] = int(i) * kEditCost;
         int row_minimum = current[0];
         for (size_t j = 1; j <= m; ++j) {
-            int cost = std::min({ previous[j] + kEditCost, current[j - 1] + MissingCost(key[j - 1]),
-                previous[j - 1] + SubstitutionCost(typed[i - 1], key[j - 1]) });
+            int cost
+                = std::min({ previous[j] + kEditCost, current[j - 1] + missing[uint8_t(key[j - 1])],
+                    previous[j - 1] + SubstitutionCost(skeleton, typed[i - 1], key[j - 1]) });
             if (i > 1 && j > 1 && typed[i - 1] == key[j - 2] && typed[i - 2] == key[j - 1]
                 && typed[i - 1] != key[j - 1])
                 cost = std::min(cost, before[j - 2] + kEditCost);
@@ -228,6 +249,18 @@ void TKeyWordIndex::Remove(std::string_view key_word) {
             return;
         }
     }
+}
+
+size_t TKeyWordIndex::Records(std::string_view key_word) const {
+    auto group = group_of_prefix_.find(GroupPrefix(key_word));
+    if (group == group_of_prefix_.end())
+        return 0;
+    std::string folded = Fold(key_word);
+    for (uint32_t entry : group_members_[group->second]) {
+        if (Fold(Stored(entries_[entry])) == folded)
+            return entries_[entry].records;
+    }
+    return 0;
 }
 
 template <typename Visit>

@@ -48,6 +48,8 @@ public:
     std::vector<TSuggestion> Closest(
         std::string_view typed, size_t count = 5, double max_distance = 2.0) const;
 
+    // The records the index counts for this key word (folded comparison).
+    size_t Records(std::string_view key_word) const;
     // Distinct key words held (with at least one record).
     size_t WordCount() const { return live_words_; }
     size_t GroupCount() const { return group_members_.size(); }

@@ -83,24 +83,38 @@ void TExplanationIndex::AddRecord(
     info.live = true;
     by_rank_.push_back(record);
     info.rank = uint32_t(2 * by_rank_.size());
-    std::string word;
-    auto add_to = [&](std::unordered_map<std::string, std::vector<uint32_t>>& terms) {
-        return [&terms, record](const std::string& w) {
-            auto it = terms.find(w);
+    // Fold the texts, cut them into words; a word repeated in the record is its list's last.
+    auto add_words = [&](TBuildingTerms& terms) {
+        for (std::string_view word : record_words_) {
+            auto it = terms.find(word);
             if (it == terms.end())
-                it = terms.emplace(w, std::vector<uint32_t>()).first;
+                it = terms.emplace(std::string(word), std::vector<uint32_t>()).first;
             if (it->second.empty() || it->second.back() != record)
                 it->second.push_back(record);
-        };
+        }
     };
-    ForEachFoldedWord(key_word, word, add_to(building_));
-    ForEachFoldedWord(explanation, word, add_to(building_));
-    ForEachFoldedWord(key_word, word, add_to(building_keys_));
+    auto cut = [&](std::string_view text) {
+        ForEachWord(text, [&](size_t start, size_t length) {
+            record_words_.push_back(text.substr(start, std::min(length, kMaxWordLength)));
+        });
+    };
+    folded_.assign(key_word);
+    folded_ += ' ';
+    folded_.append(explanation);
+    const std::array<char, 256>& fold = FoldTable();
+    for (char& c : folded_)
+        c = fold[uint8_t(c)];
+    std::string_view key_text = std::string_view(folded_).substr(0, key_word.size());
+    record_words_.clear();
+    cut(folded_);
+    add_words(building_);
+    record_words_.clear();
+    cut(key_text);
+    add_words(building_keys_);
 }
 
 void TExplanationIndex::EndBuild() {
-    auto encode = [&](std::unordered_map<std::string, std::vector<uint32_t>>& terms,
-                      std::vector<TTerm>& vocabulary) {
+    auto encode = [&](TBuildingTerms& terms, std::vector<TTerm>& vocabulary) {
         std::vector<std::pair<std::string_view, std::vector<uint32_t>*>> sorted;
         sorted.reserve(terms.size());
         for (auto& [text, records] : terms)
@@ -127,6 +141,8 @@ void TExplanationIndex::EndBuild() {
     encode(building_keys_, key_vocabulary_);
     building_ = {};
     building_keys_ = {};
+    std::string().swap(folded_);
+    std::vector<std::string_view>().swap(record_words_);
     postings_.shrink_to_fit();
     terms_text_.shrink_to_fit();
     stale_.SetSize(uint32_t(records_.size()));

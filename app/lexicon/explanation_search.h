@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -105,9 +106,19 @@ private:
     std::unordered_map<uint32_t, std::vector<std::string>> changed_words_; // record -> words
     std::unordered_map<uint32_t, std::vector<std::string>> changed_key_words_;
 
-    // Building only.
-    std::unordered_map<std::string, std::vector<uint32_t>> building_;
-    std::unordered_map<std::string, std::vector<uint32_t>> building_keys_;
+    // Building only: each word's records, looked up by string_view.
+    struct TViewHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view> {}(text);
+        }
+    };
+    using TBuildingTerms
+        = std::unordered_map<std::string, std::vector<uint32_t>, TViewHash, std::equal_to<>>;
+    TBuildingTerms building_;
+    TBuildingTerms building_keys_;
+    std::string folded_; // the record being added, folded
+    std::vector<std::string_view> record_words_;
 };
 
 } // namespace zendo::lexicon

@@ -13,11 +13,19 @@ namespace {
 
 struct TBuildCancelled { };
 
+template <typename T> bool Finished(const std::future<T>& future) {
+    return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 } // namespace
 
-struct TLexicon::TBuilt {
+struct TLexicon::TKeyPart {
     std::unique_ptr<TStemmer> stemmer;
     TKeyWordIndex key_words;
+    uint32_t change_count = 0;
+};
+
+struct TLexicon::TTextPart {
     TExplanationIndex explanations;
     uint32_t change_count = 0;
 };
@@ -26,129 +34,181 @@ TLexicon::TLexicon(zolvek::TDataDirectory& directory, TLexiconOptions options)
     : directory_(directory)
     , options_(std::move(options))
     , keys_(std::make_unique<TGlossaryKeys>(directory, options_.table_name)) {
-    StartBuild();
+    Rebuild();
 }
 
 TLexicon::~TLexicon() {
     cancel_ = true;
-    if (building_.valid())
-        building_.wait();
-}
-
-void TLexicon::StartBuild() {
-    if (building_.valid())
-        return;
-    cancel_ = false;
-    building_ = std::async(std::launch::async, &TLexicon::Build, &directory_.Engine(),
-        directory_.Path(), options_, &cancel_);
+    if (building_keys_.valid())
+        building_keys_.wait();
+    if (building_text_.valid())
+        building_text_.wait();
 }
 
 void TLexicon::Rebuild() {
-    StartBuild();
+    cancel_ = false;
+    // The workers get the engine and the path, nothing of the window's session.
+    if (!building_keys_.valid())
+        building_keys_ = std::async(std::launch::async, &TLexicon::BuildKeyPart,
+            &directory_.Engine(), directory_.Path(), options_, &cancel_);
+    if (!building_text_.valid())
+        building_text_ = std::async(std::launch::async, &TLexicon::BuildTextPart,
+            &directory_.Engine(), directory_.Path(), options_, &cancel_);
 }
 
-std::unique_ptr<TLexicon::TBuilt> TLexicon::Build(zolvek::TDataEngine* engine, std::string path,
-    TLexiconOptions options, const std::atomic<bool>* cancel) {
-    auto built = std::make_unique<TBuilt>();
-    built->stemmer = std::make_unique<TStemmer>(options.affix_file, options.dictionary_file);
-    // The window's session belongs to the window's thread: the scan runs in a session of its
-    // own on the same engine and directory.
+std::unique_ptr<TLexicon::TKeyPart> TLexicon::BuildKeyPart(zolvek::TDataEngine* engine,
+    std::string path, TLexiconOptions options, const std::atomic<bool>* cancel) {
+    auto part = std::make_unique<TKeyPart>();
+    part->stemmer = std::make_unique<TStemmer>(options.affix_file, options.dictionary_file);
     TWorkerSession session(*engine, path, options.passwords);
     std::vector<std::string> key_words;
-    built->explanations.BeginBuild();
     try {
-        built->change_count = ScanGlossary(
-            session.Directory(), options.table_name, true, [&](const TGlossaryRecord& record) {
+        part->change_count = ScanGlossary(
+            session.Directory(), options.table_name, false, [&](const TGlossaryRecord& record) {
                 if (*cancel)
                     throw TBuildCancelled {};
                 key_words.push_back(record.key_word);
-                built->explanations.AddRecord(record.record, record.key_word, record.explanation);
             });
     } catch (const TBuildCancelled&) {
         return nullptr;
     }
-    built->explanations.EndBuild();
-    built->key_words.Build(key_words);
-    return built;
+    part->key_words.Build(key_words);
+    return part;
+}
+
+std::unique_ptr<TLexicon::TTextPart> TLexicon::BuildTextPart(zolvek::TDataEngine* engine,
+    std::string path, TLexiconOptions options, const std::atomic<bool>* cancel) {
+    auto part = std::make_unique<TTextPart>();
+    TWorkerSession session(*engine, path, options.passwords);
+    part->explanations.BeginBuild();
+    try {
+        part->change_count = ScanGlossary(
+            session.Directory(), options.table_name, true, [&](const TGlossaryRecord& record) {
+                if (*cancel)
+                    throw TBuildCancelled {};
+                part->explanations.AddRecord(record.record, record.key_word, record.explanation);
+            });
+    } catch (const TBuildCancelled&) {
+        return nullptr;
+    }
+    part->explanations.EndBuild();
+    return part;
+}
+
+void TLexicon::TakeIn() {
+    if (Finished(building_keys_)) {
+        std::unique_ptr<TKeyPart> part = building_keys_.get(); // raises the build's failure
+        if (part) {
+            key_part_ = std::move(part);
+            // Re-apply what the window reported while the part was building.
+            std::vector<std::string> pending;
+            pending.swap(pending_for_keys_);
+            for (const std::string& key_word : pending) {
+                size_t now = keys_->Find(key_word).size();
+                ApplyToKeys(key_word, key_part_->key_words.Records(key_word), now);
+            }
+            if (!pending.empty())
+                key_part_->change_count = keys_->ChangeCount();
+        }
+    }
+    if (Finished(building_text_)) {
+        std::unique_ptr<TTextPart> part = building_text_.get();
+        if (part) {
+            text_part_ = std::move(part);
+            std::vector<std::string> pending;
+            pending.swap(pending_for_text_);
+            for (const std::string& key_word : pending)
+                ApplyToText(key_word);
+            if (!pending.empty())
+                text_part_->change_count = keys_->ChangeCount();
+        }
+    }
 }
 
 bool TLexicon::Ready() {
-    if (building_.valid()
-        && building_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-        std::unique_ptr<TBuilt> fresh = building_.get(); // raises the build's failure
-        if (fresh) {
-            built_ = std::move(fresh);
-            expected_change_count_ = built_->change_count;
-            std::vector<std::string> pending;
-            pending.swap(pending_key_words_);
-            for (const std::string& key_word : pending)
-                Apply(key_word);
-            if (!pending.empty())
-                expected_change_count_ = keys_->ChangeCount();
-        }
-    }
-    return built_ != nullptr;
+    TakeIn();
+    return key_part_ != nullptr;
+}
+
+bool TLexicon::ExplanationsReady() {
+    TakeIn();
+    return text_part_ != nullptr;
 }
 
 void TLexicon::WaitUntilReady() {
-    if (building_.valid())
-        building_.wait();
-    Ready();
+    if (building_keys_.valid())
+        building_keys_.wait();
+    if (building_text_.valid())
+        building_text_.wait();
+    TakeIn();
 }
 
 std::vector<std::string> TLexicon::Stems(std::string_view typed) {
     if (!Ready())
         return {};
-    return GlossaryStems(*built_->stemmer, *keys_, typed);
+    return GlossaryStems(*key_part_->stemmer, *keys_, typed);
 }
 
 std::vector<TSuggestion> TLexicon::DidYouMean(
     std::string_view typed, size_t count, double max_distance) {
     if (!Ready())
         return {};
-    return built_->key_words.Closest(typed, count, max_distance);
+    return key_part_->key_words.Closest(typed, count, max_distance);
 }
 
 TExplanationResult TLexicon::SearchExplanations(std::string_view text, size_t row_limit) {
-    if (!Ready())
+    if (!ExplanationsReady())
         return {};
-    return built_->explanations.Search(text, row_limit);
+    return text_part_->explanations.Search(text, row_limit);
 }
 
 void TLexicon::KeyWordChanged(std::string_view key_word) {
-    // A build under way has read the table at some point of the change or before it: the
-    // change is applied again when the build is taken in.
-    if (building_.valid())
-        pending_key_words_.emplace_back(key_word);
-    if (built_ == nullptr)
-        return;
-    Apply(key_word);
-    expected_change_count_ = keys_->ChangeCount();
+    TakeIn();
+    // A build under way may have read the table before the change: apply it again afterwards.
+    if (building_keys_.valid())
+        pending_for_keys_.emplace_back(key_word);
+    if (building_text_.valid())
+        pending_for_text_.emplace_back(key_word);
+    if (key_part_ != nullptr) {
+        size_t now = keys_->Find(key_word).size();
+        ApplyToKeys(key_word, key_part_->key_words.Records(key_word), now);
+    }
+    if (text_part_ != nullptr)
+        ApplyToText(key_word);
+    uint32_t now = keys_->ChangeCount();
+    if (key_part_ != nullptr && !building_keys_.valid())
+        key_part_->change_count = now;
+    if (text_part_ != nullptr && !building_text_.valid())
+        text_part_->change_count = now;
 }
 
-void TLexicon::Apply(std::string_view key_word) {
+void TLexicon::ApplyToKeys(std::string_view key_word, size_t records_before, size_t records_now) {
+    std::string stored = records_now > 0 ? keys_->StoredForm(key_word) : std::string(key_word);
+    for (size_t n = records_before; n < records_now; ++n)
+        key_part_->key_words.Add(stored);
+    for (size_t n = records_now; n < records_before; ++n)
+        key_part_->key_words.Remove(key_word);
+}
+
+void TLexicon::ApplyToText(std::string_view key_word) {
     std::vector<TGlossaryRecord> present = keys_->Find(key_word, true);
-    std::vector<uint32_t> before = built_->explanations.RecordsWithKeyWord(key_word);
-    uint32_t locale = keys_->LocaleID();
-    for (uint32_t record : before) {
+    TExplanationIndex& index = text_part_->explanations;
+    for (uint32_t record : index.RecordsWithKeyWord(key_word)) {
         bool kept = std::any_of(present.begin(), present.end(),
             [&](const TGlossaryRecord& r) { return r.record == record; });
         if (!kept)
-            built_->explanations.EraseRecord(record);
+            index.EraseRecord(record);
     }
+    uint32_t locale = keys_->LocaleID();
     for (const TGlossaryRecord& record : present)
-        built_->explanations.UpdateRecord(
-            record.record, record.key_word, record.explanation, locale);
-    for (size_t n = before.size(); n < present.size(); ++n)
-        built_->key_words.Add(present[n].key_word);
-    for (size_t n = present.size(); n < before.size(); ++n)
-        built_->key_words.Remove(key_word);
+        index.UpdateRecord(record.record, record.key_word, record.explanation, locale);
 }
 
 bool TLexicon::TableChangedElsewhere() {
-    if (!Ready())
-        return false;
-    return keys_->ChangeCount() != expected_change_count_;
+    TakeIn();
+    uint32_t now = keys_->ChangeCount();
+    return (key_part_ != nullptr && key_part_->change_count != now)
+        || (text_part_ != nullptr && text_part_->change_count != now);
 }
 
 } // namespace zendo::lexicon

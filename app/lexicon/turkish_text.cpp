@@ -95,6 +95,14 @@ bool IsWordChar(char c) {
     return Tables().word[uint8_t(c)];
 }
 
+const std::array<char, 256>& FoldTable() {
+    return Tables().fold;
+}
+
+const std::array<bool, 256>& WordCharTable() {
+    return Tables().word;
+}
+
 std::vector<std::string> FoldedWords(std::string_view text) {
     std::vector<std::string> words;
     ForEachWord(text,

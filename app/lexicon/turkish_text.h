@@ -5,6 +5,8 @@
 // Thread-safety: pure functions over tables built once per process.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,17 +26,22 @@ std::string Skeleton(std::string_view text);
 // else separates words, the apostrophe too: "Ankara'da" is the words "Ankara" and "da".
 bool IsWordChar(char c);
 
+// The tables behind FoldChar and IsWordChar, for loops over long texts.
+const std::array<char, 256>& FoldTable();
+const std::array<bool, 256>& WordCharTable();
+
 // The folded words of a text, in order, repeats kept.
 std::vector<std::string> FoldedWords(std::string_view text);
 
 // Calls visit(begin, length) for each word of `text` (unfolded).
 template <typename Visit> void ForEachWord(std::string_view text, Visit&& visit) {
+    const std::array<bool, 256>& word = WordCharTable();
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && !IsWordChar(text[i]))
+        while (i < text.size() && !word[uint8_t(text[i])])
             ++i;
         size_t start = i;
-        while (i < text.size() && IsWordChar(text[i]))
+        while (i < text.size() && word[uint8_t(text[i])])
             ++i;
         if (i > start)
             visit(start, i - start);

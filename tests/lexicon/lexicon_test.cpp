@@ -96,6 +96,9 @@ TEST_F(LexiconTest, AMissingDictionaryIsReportedByReady) {
     EXPECT_THROW(lexicon.WaitUntilReady(), std::runtime_error);
     EXPECT_FALSE(lexicon.Ready());
     EXPECT_TRUE(lexicon.Stems("evlerde").empty());
+    // The other part does not need the dictionary.
+    lexicon.WaitUntilReady();
+    EXPECT_TRUE(lexicon.ExplanationsReady());
 }
 
 TEST_F(LexiconTest, AMissingTableIsAnEngineError) {
