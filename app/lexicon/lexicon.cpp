@@ -156,6 +156,22 @@ std::vector<TSuggestion> TLexicon::DidYouMean(
     return key_part_->key_words.Closest(typed, count, max_distance);
 }
 
+TLexicon::TOffer TLexicon::Offer(std::string_view typed, size_t count) {
+    TOffer offer;
+    offer.key_words = Stems(typed);
+    if (!offer.key_words.empty()) {
+        offer.kind = TOffer::TKind::okStems;
+        if (offer.key_words.size() > count)
+            offer.key_words.resize(count);
+        return offer;
+    }
+    for (const TSuggestion& suggestion : DidYouMean(typed, count))
+        offer.key_words.push_back(suggestion.key_word);
+    if (!offer.key_words.empty())
+        offer.kind = TOffer::TKind::okDidYouMean;
+    return offer;
+}
+
 TExplanationResult TLexicon::SearchExplanations(std::string_view text, size_t row_limit) {
     if (!ExplanationsReady())
         return {};

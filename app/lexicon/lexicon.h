@@ -63,6 +63,13 @@ public:
     // The key words closest to the typed word (see did_you_mean.h).
     std::vector<TSuggestion> DidYouMean(
         std::string_view typed, size_t count = 5, double max_distance = 2.0);
+    // What to offer when the typed word matches nothing in the active search mode: its stems
+    // that the glossary holds, else the closest key words, else nothing.
+    struct TOffer {
+        enum class TKind { okNothing, okStems, okDidYouMean } kind = TKind::okNothing;
+        std::vector<std::string> key_words; // as stored, best first
+    };
+    TOffer Offer(std::string_view typed, size_t count = 5);
     // The records whose key word or explanation holds every typed word, first rows ranked
     // (see explanation_search.h).
     TExplanationResult SearchExplanations(std::string_view text, size_t row_limit = 20);

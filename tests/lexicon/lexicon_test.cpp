@@ -42,6 +42,15 @@ TEST_F(LexiconTest, AnswersOnceBuiltAndFollowsTheWindowsChanges) {
     EXPECT_EQ(Closest(lexicon, "seker"), "şeker");
     EXPECT_EQ(Search(lexicon, "gözlük"), (std::vector<std::string> { "gözlük", "gözlükçü" }));
     EXPECT_FALSE(lexicon.TableChangedElsewhere());
+    // What the window offers when nothing matches: stems first, else the closest key words.
+    using TKind = TLexicon::TOffer::TKind;
+    TLexicon::TOffer stems = lexicon.Offer(Utf8ToCp1254("gözlükçüler"), 1);
+    EXPECT_EQ(stems.kind, TKind::okStems);
+    EXPECT_EQ(Utf8(stems.key_words), (std::vector<std::string> { "gözlükçü" }));
+    TLexicon::TOffer closest = lexicon.Offer("seker");
+    EXPECT_EQ(closest.kind, TKind::okDidYouMean);
+    EXPECT_EQ(Utf8(closest.key_words).front(), "şeker");
+    EXPECT_EQ(lexicon.Offer("qqqqqqqq").kind, TKind::okNothing);
 
     // The window adds a record and says so.
     Insert("kalemlik", "Kalem konan kutu.");
@@ -87,6 +96,18 @@ TEST_F(LexiconTest, ChangesReportedDuringTheBuildAreKept) {
     EXPECT_EQ(Search(lexicon, "kağıt"), (std::vector<std::string> { "defter" }));
     EXPECT_EQ(Closest(lexicon, "defer"), "defter");
     EXPECT_EQ(lexicon.SearchExplanations(Utf8ToCp1254("defter")).count, 1u);
+}
+
+TEST_F(LexiconTest, StartsOnAnEmptyGlossary) {
+    TLexicon lexicon(*directory);
+    lexicon.WaitUntilReady();
+    EXPECT_TRUE(DidYouMean(lexicon, "kalem").empty());
+    EXPECT_EQ(lexicon.SearchExplanations("kalem").count, 0u);
+    Insert("kalem", "Yazı aracı.");
+    lexicon.KeyWordChanged("kalem");
+    EXPECT_EQ(Closest(lexicon, "kalm"), "kalem");
+    EXPECT_EQ(Search(lexicon, "yazı"), (std::vector<std::string> { "kalem" }));
+    EXPECT_FALSE(lexicon.TableChangedElsewhere());
 }
 
 TEST_F(LexiconTest, AMissingDictionaryIsReportedByReady) {
