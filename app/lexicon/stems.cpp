@@ -293,9 +293,8 @@ std::vector<std::string> TStemmer::Stems(std::string_view word) const {
     for (const std::string& stem : DictionaryStems(folded))
         add(stem, true);
     // Breadth first over suffix strips of the word and of every remainder, known word or not
-    // (kitaplarımız -> kitaplar -> kitap; kitabımız -> kitab -> kitap). A word of n letters
-    // has at most n / 1 strips, and remainders shrink, so this ends; the limit bounds the work
-    // on long nonsense input.
+    // (kitaplarımız -> kitaplar -> kitap; kitabımız -> kitab -> kitap). Remainders only get
+    // shorter, so this ends; the limit bounds the work on long nonsense input.
     pending.push_back(folded);
     constexpr size_t kMaxRemainders = 400;
     for (size_t i = 0; i < pending.size() && seen.size() < kMaxRemainders; ++i) {
