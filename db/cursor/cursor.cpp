@@ -23,7 +23,9 @@ constexpr uint8_t kUnselectedSlot = 128;
 
 TDataCursor::TDataCursor(TDataDirectory& directory, std::string table_name)
     : directory_(directory)
-    , table_name_(std::move(table_name)) { }
+    , table_name_(std::move(table_name))
+    , read_column_([this](TExpToken& column, const uint8_t* image) { ReadColumn(column, image); }) {
+}
 
 TDataCursor::~TDataCursor() {
     try {
@@ -83,6 +85,15 @@ void TDataCursor::OpenTable() {
 void TDataCursor::CloseTable() {
     if (table_ == nullptr)
         return;
+    filters_.clear();
+    ClearKeyList();
+    filters_active_ = false;
+    window_active_ = false;
+    filtered_count_ = 0;
+    combined_.SetSize(0);
+    range_bitmap_.SetSize(0);
+    live_.SetSize(0);
+    live_valid_ = false;
     blobs_.reset();
     tree_.reset();
     keys_.reset();
@@ -132,11 +143,21 @@ void TDataCursor::SelectIndex(const std::string& index_name) {
     if (slot == active_slot_)
         return;
     TReadBracket bracket(*this);
+    bool had_range = range_active_;
     range_active_ = false;
     std::fill(range_start_.begin(), range_start_.end(), 0);
     std::fill(range_end_.begin(), range_end_.end(), 0);
     SetActiveIndex(slot);
-    RecomputeView();
+    filters_active_ = AnyFilterActive() || slot == kNoIndexSlot;
+    if (had_range) {
+        // Filters evaluated within the range are evaluated again over the whole table.
+        RecomputeView();
+    } else {
+        // The filters' answers do not depend on the order; the key list does.
+        ComputeBounds();
+        CombineFilters();
+        BuildKeyList();
+    }
     Reposition();
 }
 
@@ -179,11 +200,12 @@ bool TDataCursor::CheckTableChanged() {
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
-    // Records are read ahead only where the reads follow the file: in record-number order, or
-    // when the last two records read lay next to each other (a primary index in insertion
-    // order, a secondary one that happens to follow the file). Random access reads one.
+    // Records are read ahead only where the reads follow the file: in record-number order (a
+    // filter's record scan too), or when the last two records read lay next to each other (a
+    // primary index in insertion order, a secondary one that happens to follow the file).
+    // Random access reads one.
     if (table_ != nullptr && &file == &table_->DataFile()
-        && (active_slot_ == kNoIndexSlot || sequential_))
+        && (active_slot_ == kNoIndexSlot || sequential_ || scanning_))
         return file.ReadAheadLimit();
     return 1;
 }
@@ -202,7 +224,8 @@ void TDataCursor::RefreshCursor() {
 
 void TDataCursor::RecomputeView() {
     ComputeBounds();
-    // Filters re-evaluate here once they exist; without them the combined bitmap is unused.
+    if (filters_active_)
+        RecomputeFilters();
 }
 
 void TDataCursor::ComputeBounds() {
@@ -282,24 +305,55 @@ bool TDataCursor::GotoEndOfView(bool first) {
         record_number_ = n;
         return true;
     }
+    if (filters_active_ && filtered_count_ <= 0) {
+        SetEmptyView();
+        return false;
+    }
+    if (UsingKeyList())
+        return GotoListEnd(first);
+    // The view starts at the range start or at the filters' key window, whichever is later.
+    const size_t length = keys_->KeyLength();
+    const uint8_t* from = nullptr;
+    if (range_active_)
+        from = first ? range_start_.data() : range_end_.data();
+    if (WindowActive()) {
+        const uint8_t* edge = first ? window_low_.data() : window_high_.data();
+        if (from == nullptr || (keys_->CompareKeys(edge, from, length) > 0) == first)
+            from = edge;
+    }
     TIndexPosition position;
     bool found;
-    if (range_active_)
-        found = first ? Tree().SeekAtOrAfter(range_start_.data(), keys_->KeyLength(), position)
-                      : Tree().SeekAtOrBefore(range_end_.data(), keys_->KeyLength(), position);
+    if (from != nullptr)
+        found = first ? Tree().SeekAtOrAfter(from, length, position)
+                      : Tree().SeekAtOrBefore(from, length, position);
     else
         found = first ? Tree().First(position) : Tree().Last(position);
-    if (!found || !PositionOn(position) || !InRange(leaf_->Key(position_.Entry))) {
+    if (!found || !PositionOn(position) || !InView(leaf_->Key(position_.Entry))) {
         SetEmptyView();
         return false;
     }
     while (filters_active_ && !combined_.GetBit(record_number_)) {
-        if (!StepOnce(first) || !InRange(leaf_->Key(position_.Entry))) {
+        if (!StepOnce(first) || !InView(leaf_->Key(position_.Entry))) {
             SetEmptyView();
             return false;
         }
     }
     return true;
+}
+
+bool TDataCursor::WindowActive() const {
+    return filters_active_ && window_active_ && window_slot_ == active_slot_
+        && active_slot_ != kNoIndexSlot;
+}
+
+bool TDataCursor::InView(const uint8_t* key) const {
+    if (!InRange(key))
+        return false;
+    if (!WindowActive())
+        return true;
+    size_t length = keys_->KeyLength();
+    return keys_->CompareKeys(key, window_low_.data(), length) >= 0
+        && keys_->CompareKeys(key, window_high_.data(), length) <= 0;
 }
 
 // One entry forward or backward in the active order; false when there is none. Within the
@@ -318,6 +372,8 @@ bool TDataCursor::StepOnce(bool forward) {
     }
     if (!position_.Valid())
         return false;
+    if (UsingKeyList())
+        return StepInKeyList(forward);
     for (int attempt = 0; attempt < 2; ++attempt) {
         size_t count = leaf_->EntryCount();
         if (forward && position_.Entry < count) {
@@ -362,6 +418,7 @@ bool TDataCursor::StepBy(int32_t n) {
     for (int64_t step = 0; step < (forward ? int64_t(n) : -int64_t(n)); ++step) {
         TIndexPosition saved_position = position_;
         uint32_t saved_record = record_number_;
+        size_t saved_list_pos = key_list_pos_;
         bool moved_off = false;
         while (true) {
             if (!StepOnce(forward)) {
@@ -374,6 +431,10 @@ bool TDataCursor::StepBy(int32_t n) {
             if (filters_active_ && active_slot_ != kNoIndexSlot
                 && !combined_.GetBit(record_number_)) {
                 moved_off = true;
+                // Every record of the view lies in the filters' key window: beyond it the
+                // search for the next one can stop.
+                if (!InView(leaf_->Key(position_.Entry)))
+                    break;
                 continue;
             }
             moved_off = false;
@@ -388,6 +449,7 @@ bool TDataCursor::StepBy(int32_t n) {
                 return false;
             } else {
                 position_.Ordinal = saved_position.Ordinal;
+                key_list_pos_ = saved_list_pos;
             }
         }
         if (forward)
@@ -431,14 +493,24 @@ bool TDataCursor::IsVisible(uint32_t record, const uint8_t* image) {
     if (table_->DataFile().PhysicalCount() == 0 || record == 0)
         return false;
     if (RecordDeleted(image)) {
-        if (filters_active_ && record <= combined_.Size())
+        if (filters_active_ && record <= combined_.Size()) {
+            range_bitmap_.ClearBit(record);
+            for (auto& filter : filters_)
+                filter->bitmap_.ClearBit(record);
+            if (combined_.GetBit(record) && filtered_count_ > 0)
+                --filtered_count_;
             combined_.ClearBit(record);
+        }
         return false;
     }
     if (active_slot_ == kNoIndexSlot)
         return true;
-    if (filters_active_ && (record > combined_.Size() || !combined_.GetBit(record)))
-        return false;
+    if (filters_active_) {
+        // Only records of the combined bitmap are in the view; those the filters test again.
+        if (record > combined_.Size() || !combined_.GetBit(record))
+            return false;
+        return FiltersAccept(record, image);
+    }
     if (range_active_) {
         keys_->BuildKey(image, key_.data());
         return InRange(key_.data());
@@ -528,9 +600,13 @@ bool TDataCursor::SeekPosition(const uint8_t* key, bool nearest, bool keep_crack
         return false;
     }
     bool found = false;
-    if (range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0) {
+    if (UsingKeyList()) {
+        found = SeekInKeyList(key, nearest, length);
+    } else if ((range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_low_.data(), length) < 0)) {
         GotoFirstOfView();
-    } else if (range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0) {
+    } else if ((range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_high_.data(), length) > 0)) {
         if (GotoLastOfView())
             eof_ = true;
     } else {
@@ -721,6 +797,9 @@ bool TDataCursor::MoveToSequence(int32_t n) {
         }
         record_number_ = position;
         bof_ = eof_ = false;
+    } else if (UsingKeyList()) {
+        if (n < 1 || !MoveToSequenceInKeyList(n))
+            return false;
     } else {
         if (!GotoFirstOfView())
             return false;

@@ -341,6 +341,7 @@ void TDataCursor::InsertRecord(uint8_t* buffer, bool reposition, bool hash, bool
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
+        FiltersAfterWrite(record);
         bof_ = eof_ = false;
         Reposition();
     }
@@ -435,6 +436,7 @@ void TDataCursor::ModifyRecord(uint8_t* buffer, bool unlock, bool reposition, bo
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
+        FiltersAfterWrite(record);
         bof_ = eof_ = false;
         Reposition();
     }
@@ -500,10 +502,7 @@ void TDataCursor::DeleteRecord(uint8_t* buffer, bool reposition) {
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
-        if (filters_active_ && record <= combined_.Size() && combined_.GetBit(record)) {
-            combined_.ClearBit(record);
-            --filtered_count_;
-        }
+        FiltersAfterDelete(record);
         bof_ = eof_ = false;
         Reposition();
     }
