@@ -4,6 +4,7 @@
 #include "db/base/locale.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace zendo::lexicon {
 
@@ -46,6 +47,16 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }
 
 } // namespace
+
+zolvek::TFilterDefinition RecordsFilter(const zolvek::TRecordsBitmap& records) {
+    auto accepted = std::make_shared<zolvek::TRecordsBitmap>();
+    accepted->Assign(records);
+    zolvek::TFilterDefinition definition;
+    definition.callback = [accepted](void*, size_t, const uint8_t*, uint32_t record_number) {
+        return accepted->GetBit(record_number);
+    };
+    return definition;
+}
 
 void TExplanationIndex::BeginBuild() {
     *this = TExplanationIndex();

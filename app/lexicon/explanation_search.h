@@ -17,6 +17,7 @@
 #pragma once
 
 #include "db/base/records_bitmap.h"
+#include "db/cursor/cursor_filters.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,11 @@ struct TExplanationResult {
     uint32_t count = 0;
     std::vector<TExplanationHit> rows; // the first rows, ranked
 };
+
+// A record-callback filter for a cursor on the glossary that accepts exactly these records (a
+// search result's `records`): the window's grid can show the answer in any of its sort orders.
+// The cursor evaluates it by reading every record once (see lexicon_bench for the cost).
+zolvek::TFilterDefinition RecordsFilter(const zolvek::TRecordsBitmap& records);
 
 class TExplanationIndex {
 public:

@@ -71,6 +71,25 @@ TEST_F(ExplanationSearchTest, EveryTypedWordUnderTurkishCaseFolding) {
     EXPECT_EQ(nothing.count, 0u);
 }
 
+TEST_F(ExplanationSearchTest, TheAnswerFiltersTheGlossaryCursor) {
+    TExplanationResult result = index.Search(Utf8ToCp1254("kitap"));
+    ASSERT_EQ(result.count, 3u);
+    writer->SelectIndex("INDEXX");
+    zolvek::TFilter* filter = writer->CreateFilter(RecordsFilter(result.records));
+    writer->ActivateFilter(filter);
+    EXPECT_EQ(writer->RecordCount(), 3);
+    std::vector<std::string> seen;
+    std::vector<uint8_t> record(writer->RecordSize());
+    writer->MoveFirst();
+    while (writer->ReadNext(record.data()) == 0) {
+        seen.push_back(Cp1254ToUtf8(std::string(zolvek::StringFieldValue(
+            writer->GetFieldDescriptor(zolvek::kGlossaryWord), record.data()))));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string> { "ayna", "kitap", "kitaplık" }));
+    writer->FreeFilter(filter);
+    EXPECT_EQ(writer->RecordCount(), 6);
+}
+
 TEST_F(ExplanationSearchTest, FollowsChangedAndDeletedRecords) {
     uint32_t added = Insert("lamba", "Işık veren alet.");
     index.UpdateRecord(added, "lamba", Utf8ToCp1254("Işık veren alet."), zolvek::kTurkishLocale);
