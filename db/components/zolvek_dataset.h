@@ -1,0 +1,191 @@
+// The engine datasets: TZOLVEKBaseDataSet puts the generic dataset on an engine cursor (record
+// buffer layout, field definitions from the table's descriptors, field values between the field
+// objects and the engine's record image, blob streams) and TZOLVEKDataSet adds what a table
+// dataset does with its cursor: opening and closing, the record fetch, navigation, bookmarks,
+// counts, filters, locate and the find operations, and editing with the engine's locks.
+// Thread-safety: none; a dataset and its cursor belong to one thread. Lifetime: the dataset owns
+// its cursor from open to close; subclasses provide the cursor (CreateCursor) and release what
+// they acquired for it (DestroyCursor).
+#pragma once
+
+#include "db/dataset/dataset.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zolvek {
+
+class TDataCursor;
+struct FieldDescriptor;
+
+// A field definition read from (or written to) a table, with the engine's own attributes.
+class TZOLVEKFieldDef : public TFieldDef {
+public:
+    using TFieldDef::TFieldDef;
+    std::string DefaultValue;
+    std::string MinValue;
+    std::string MaxValue;
+    std::string Description;
+    uint8_t CharCase = 0; // TFieldCharCase: fcNoChange, fcLowerCase, fcUpperCase
+    uint8_t Compression = 0; // zlib level 1..9 of a BLOB field
+};
+
+// The dataset type of an engine field (`size` gets the definition's Size); ftUnknown for the
+// codes without a mapping, which make no field definition.
+TFieldType FieldTypeOf(const FieldDescriptor& descriptor, int32_t& size);
+
+class TZOLVEKBaseDataSet : public TDataSet {
+public:
+    ~TZOLVEKBaseDataSet() override;
+
+    // The engine cursor while open.
+    TDataCursor* Cursor() const { return cursor_.get(); }
+    // A TZOLVEKBlobStream over the field of the active record of the current state.
+    std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
+
+protected:
+    TZOLVEKBaseDataSet() = default;
+
+    // Record buffer layout, computed at open and after an index change:
+    //   0                   record image (RecordSize of the cursor)
+    //   calc_offset_        calculated fields: per field a null-flag byte (1 = present), value
+    //   info_offset_        sequence number, int32 (RecNo; 0 for a new record)
+    //   info_offset_ + 4    bookmark flag, uint8 (TBookmarkFlag)
+    //   info_offset_ + 5    bookmark (BookmarkSize of the cursor's active index)
+    void ComputeBufferLayout();
+    size_t GetRecordBufferSize() const override { return buffer_size_; }
+    void InternalInitRecord(uint8_t* buffer) override;
+    TBookmarkFlag GetBookmarkFlag(const uint8_t* buffer) const override;
+    void SetBookmarkFlag(uint8_t* buffer, TBookmarkFlag flag) override;
+    TBookmark GetBookmarkData(const uint8_t* buffer) const override;
+    void SetBookmarkData(uint8_t* buffer, const TBookmark& bookmark) override;
+    void ClearCalcFields(uint8_t* buffer) override;
+    int32_t GetRecNo(const uint8_t* buffer) const override;
+    void SetRecNoOf(uint8_t* buffer, int32_t recno);
+    // Stores the cursor's bookmark of its current record into `buffer`.
+    void StoreCursorBookmark(uint8_t* buffer);
+
+    // The old-record buffer in old-value, the set-key buffer in set-key (KeyRecordBuffer),
+    // otherwise the generic choice.
+    uint8_t* GetActiveRecordBuffer() override;
+    virtual uint8_t* KeyRecordBuffer() { return nullptr; }
+    bool GetFieldData(const TField& field, const uint8_t* record, uint8_t* value) const override;
+    void SetFieldData(TField& field, uint8_t* record, const uint8_t* value) override;
+    // A further check of a field write in set-key (TZOLVEKDataSet: the field is a key field).
+    virtual void CheckKeyField(const TField&) { }
+    bool IsCursorOpen() const override { return cursor_ != nullptr; }
+    // One definition per field descriptor of `cursor` that has a dataset type.
+    void ReadFieldDefs(const TDataCursor& cursor);
+
+    // Blob fields of the record being edited whose value holds pending changes.
+    bool BlobModified(int32_t field_no) const;
+    void SetBlobModified(int32_t field_no);
+    void ClearBlobModified() { modified_blobs_.clear(); }
+    // Closes every BLOB of `buffer` that is open in the cursor, pending changes included, so
+    // that the buffer holds block references again.
+    void CloseRecordBlobs(uint8_t* buffer);
+
+    std::unique_ptr<TDataCursor> cursor_;
+    size_t record_size_ = 0;
+    size_t bookmark_size_ = 0;
+    size_t calc_offset_ = 0;
+    size_t info_offset_ = 0;
+    size_t buffer_size_ = 0;
+    // The record as it was when editing began (blank or copied for a new record).
+    std::vector<uint8_t> old_record_;
+
+    // The engine descriptor of a data field ("Field index out of range" for a number the
+    // table does not have).
+    const FieldDescriptor& DescriptorOf(const TField& field) const;
+
+private:
+    friend class TZOLVEKBlobStream;
+
+    std::vector<int32_t> modified_blobs_;
+    mutable std::vector<uint8_t> field_value_;
+};
+
+class TZOLVEKDataSet : public TZOLVEKBaseDataSet {
+public:
+    ~TZOLVEKDataSet() override;
+
+    // When true, each data field's display label is the field's description in the table,
+    // unless that is empty.
+    bool AutoDisplayLabels = false;
+    // When true, a new record starts as a copy of the record that was current.
+    bool CopyOnAppend = false;
+
+    // ---- Cached updates: not part of this engine ----
+    bool CachedUpdates() const { return false; }
+    // True raises "Capability not supported".
+    void SetCachedUpdates(bool value);
+    void ApplyUpdates();
+    void CommitUpdates();
+    void CancelUpdates();
+
+    // The key fields of the active index (engine field numbers; pseudo-fields negative).
+    const std::vector<int32_t>& KeyFieldNumbers() const { return key_fields_; }
+
+protected:
+    TZOLVEKDataSet() = default;
+
+    // ---- Provided by subclasses ----
+
+    // Opens and returns the engine cursor (its table open); raises on failure, having released
+    // what it acquired.
+    virtual std::unique_ptr<TDataCursor> CreateCursor() = 0;
+    // Releases what CreateCursor acquired; called after the cursor was closed, also after a
+    // failed or partial open.
+    virtual void DestroyCursor() { }
+    // The read-only setting of the subclass (may modify only when false).
+    virtual bool ReadOnlySetting() const { return false; }
+    // The index to select at open ("" the primary index).
+    virtual std::string OpenIndexName() { return {}; }
+
+    // ---- Hooks of the generic dataset ----
+
+    void InternalOpen() override;
+    void InternalClose() override;
+    void InternalInitFieldDefs() override;
+    // Reads the field definitions through a cursor of the subclass while closed.
+    virtual void InitFieldDefsClosed() = 0;
+    TGetResult GetRecord(uint8_t* buffer, TGetMode mode, bool do_check) override;
+    void InternalFirst() override;
+    void InternalLast() override;
+    void InternalGotoBookmark(const TBookmark& bookmark) override;
+    void InternalRefresh() override;
+    bool InternalSetRecNo(int32_t recno) override;
+    int32_t GetRecordCount() const override;
+    bool IsSequenced() const override;
+    bool InternalBookmarkValid(const TBookmark& bookmark) override;
+    int InternalCompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+    bool GetCanModify() const override { return can_modify_; }
+    void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalPost() override;
+    void InternalCancel() override;
+    void InternalDelete() override;
+    std::string NotEditingMessage() const override;
+    void DoBeforeInsert() override;
+    void DoOnNewRecord() override;
+
+    // ---- Services for the table ----
+
+    // Leaves any edit, selects `index_name` in the cursor with the active record kept current,
+    // re-lays the buffers for the new bookmark size and re-reads the window around the record.
+    // Requires an open dataset.
+    void SwitchToIndex(const std::string& index_name);
+    // The active index's key fields, from the cursor.
+    void ReadKeyFields();
+
+    bool can_modify_ = false;
+    std::vector<int32_t> key_fields_;
+
+private:
+    // The bookmark of the record that was current when Append or Insert began (CopyOnAppend).
+    TBookmark insert_origin_;
+};
+
+} // namespace zolvek
