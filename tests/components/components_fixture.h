@@ -22,6 +22,19 @@
 
 namespace zolvek::testing {
 
+// The text of the database error an action raises: "" when none, "engine error N" for an
+// engine failure.
+inline std::string MisuseText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EZOLVEKEngineError& error) {
+        return "engine error " + std::to_string(error.Code());
+    } catch (const EDatabaseError& error) {
+        return error.what();
+    }
+    return {};
+}
+
 // Opens `path` in the default session for raw engine work and closes it again.
 class RawDirectory {
 public:
