@@ -350,6 +350,7 @@ void TZOLVEKDataSet::InternalOpen() {
     }
     ComputeBufferLayout();
     ReadKeyFields();
+    ResetKeyBuffers();
     cursor_->MoveFirst();
 }
 
@@ -357,6 +358,8 @@ void TZOLVEKDataSet::InternalClose() {
     key_fields_.clear();
     can_modify_ = false;
     old_record_.clear();
+    for (TKeyBuffer& key : keys_)
+        key = TKeyBuffer();
     ClearBlobModified();
     insert_origin_.clear();
     std::exception_ptr first;
@@ -506,6 +509,8 @@ void TZOLVEKDataSet::SwitchToIndex(const std::string& index_name) {
     ReadKeyFields();
     try {
         ComputeBufferLayout();
+        // The keys of the old index mean nothing to the new one (its range ended with it).
+        ResetKeyBuffers();
         ReallocateBuffers();
     } catch (...) {
         // Without buffers the dataset cannot go on: it closes, its cursor with it.
@@ -517,6 +522,177 @@ void TZOLVEKDataSet::SwitchToIndex(const std::string& index_name) {
         throw;
     }
     Resync(rmCenter);
+}
+
+// ---------------------------------------------------------------- Keys and ranges
+
+void TZOLVEKDataSet::ResetKeyBuffers() {
+    for (TKeyBuffer& key : keys_) {
+        key.field_count = 0;
+        key.record.assign(buffer_size_, 0);
+        cursor_->ClearRecord(key.record.data());
+    }
+}
+
+uint8_t* TZOLVEKDataSet::KeyRecordBuffer() {
+    std::vector<uint8_t>& record = keys_[key_index_].record;
+    return record.empty() ? nullptr : record.data();
+}
+
+void TZOLVEKDataSet::CheckKeyField(const TField& field) {
+    bool in_index = field.FieldKind() == fkData
+        && std::find(key_fields_.begin(), key_fields_.end(), field.FieldNo()) != key_fields_.end();
+    if (!in_index)
+        DatabaseErrorFmt(kFieldNotInIndex, { field.DisplayName() });
+}
+
+void TZOLVEKDataSet::BeginSetKey(TKeyIndex index, bool clear) {
+    CheckBrowseMode();
+    if (key_fields_.empty() || key_fields_.front() < 0) {
+        bool hash = !key_fields_.empty() && key_fields_.front() == kRecordHashField;
+        DatabaseErrorFmt(kIndexFieldAccess, { hash ? "RecordHash" : "RecordID" });
+    }
+    keys_[kiSave] = keys_[index];
+    if (clear) {
+        keys_[index].field_count = 0;
+        cursor_->ClearRecord(keys_[index].record.data());
+    }
+    key_index_ = index;
+    SetState(dsSetKey);
+    DataEvent(deDataSetChange);
+}
+
+void TZOLVEKDataSet::EndSetKey(bool commit) {
+    TKeyBuffer& key = keys_[key_index_];
+    if (commit)
+        key.field_count = GivenKeyFields(key.record.data());
+    else
+        key = keys_[kiSave];
+}
+
+int32_t TZOLVEKDataSet::GivenKeyFields(const uint8_t* record) const {
+    int32_t count = 0;
+    for (int32_t field_no : key_fields_) {
+        if (field_no < 0 || cursor_->ReadFieldValue(field_no, record, nullptr))
+            break;
+        ++count;
+    }
+    return count;
+}
+
+void TZOLVEKDataSet::SetKeyValues(const std::vector<TVariant>& values) {
+    for (size_t i = 0; i < values.size() && i < key_fields_.size(); ++i) {
+        TField* field = nullptr;
+        for (int32_t f = 0; f < Fields().Count() && field == nullptr; ++f) {
+            if (Fields()[f].FieldKind() == fkData && Fields()[f].FieldNo() == key_fields_[i])
+                field = &Fields()[f];
+        }
+        if (field == nullptr) {
+            std::string name = key_fields_[i] > 0
+                ? cursor_->GetFieldDescriptor(key_fields_[i]).Name
+                : std::string(key_fields_[i] == kRecordHashField ? "RecordHash" : "RecordID");
+            DatabaseErrorFmt(kIndexFieldAccess, { name });
+        }
+        field->SetValue(values[i]);
+    }
+}
+
+void TZOLVEKDataSet::SetKey() {
+    BeginSetKey(kiLookup, true);
+}
+
+void TZOLVEKDataSet::EditKey() {
+    BeginSetKey(kiLookup, false);
+}
+
+bool TZOLVEKDataSet::SeekLookupKey(bool nearest) {
+    const TKeyBuffer& key = keys_[kiLookup];
+    if (key.field_count == 0) {
+        cursor_->MoveFirst();
+        return false;
+    }
+    const TIndexKeyInfo& info = cursor_->ActiveKeys();
+    std::vector<uint8_t> bytes(info.KeyLength());
+    info.BuildKey(key.record.data(), bytes.data());
+    return cursor_->SeekKey(
+        bytes.data(), nearest, false, info.KeyFieldsLength(size_t(key.field_count)));
+}
+
+bool TZOLVEKDataSet::GotoKey() {
+    CheckBrowseMode();
+    DoBeforeScroll();
+    CursorPosChanged();
+    if (!SeekLookupKey(false))
+        return false;
+    Resync(rmExact | rmCenter);
+    DoAfterScroll();
+    return true;
+}
+
+void TZOLVEKDataSet::GotoNearest() {
+    CheckBrowseMode();
+    DoBeforeScroll();
+    CursorPosChanged();
+    SeekLookupKey(true);
+    Resync(rmCenter);
+    DoAfterScroll();
+}
+
+bool TZOLVEKDataSet::FindKey(const std::vector<TVariant>& values) {
+    SetKey();
+    SetKeyValues(values);
+    return GotoKey();
+}
+
+void TZOLVEKDataSet::FindNearest(const std::vector<TVariant>& values) {
+    SetKey();
+    SetKeyValues(values);
+    GotoNearest();
+}
+
+void TZOLVEKDataSet::SetRangeStart() {
+    BeginSetKey(kiRangeStart, true);
+}
+
+void TZOLVEKDataSet::SetRangeEnd() {
+    BeginSetKey(kiRangeEnd, true);
+}
+
+void TZOLVEKDataSet::EditRangeStart() {
+    BeginSetKey(kiRangeStart, false);
+}
+
+void TZOLVEKDataSet::EditRangeEnd() {
+    BeginSetKey(kiRangeEnd, false);
+}
+
+void TZOLVEKDataSet::ApplyRange() {
+    CheckBrowseMode();
+    const TKeyBuffer& start = keys_[kiRangeStart];
+    const TKeyBuffer& end = keys_[kiRangeEnd];
+    cursor_->SetCursorRange(false, start.field_count > 0 ? start.record.data() : nullptr,
+        size_t(start.field_count), end.field_count > 0 ? end.record.data() : nullptr,
+        size_t(end.field_count));
+    keys_[kiCurRangeStart] = start;
+    keys_[kiCurRangeEnd] = end;
+    First();
+}
+
+void TZOLVEKDataSet::CancelRange() {
+    CheckBrowseMode();
+    cursor_->ClearCursorRange();
+    keys_[kiCurRangeStart].field_count = 0;
+    keys_[kiCurRangeEnd].field_count = 0;
+    First();
+}
+
+void TZOLVEKDataSet::SetRange(
+    const std::vector<TVariant>& start_values, const std::vector<TVariant>& end_values) {
+    SetRangeStart();
+    SetKeyValues(start_values);
+    SetRangeEnd();
+    SetKeyValues(end_values);
+    ApplyRange();
 }
 
 // ---------------------------------------------------------------- Editing

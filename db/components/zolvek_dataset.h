@@ -10,6 +10,7 @@
 
 #include "db/dataset/dataset.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -128,6 +129,33 @@ public:
     // The key fields of the active index (engine field numbers; pseudo-fields negative).
     const std::vector<int32_t>& KeyFieldNumbers() const { return key_fields_; }
 
+    // ---- Keys and ranges on the active index ----
+    // SetKey enters the set-key state with an empty search key (EditKey keeps the last one):
+    // the active index's key fields then take the values to look for ("Field '%s' is not in
+    // the current index" for other fields), and Post, Cancel or the search ends it. An index
+    // led by RecordID or RecordHash raises "Cannot access index field '%s'".
+    void SetKey();
+    void EditKey();
+    // Moves to the first record whose leading key fields (those given a value) equal the key;
+    // false leaves the current record where it was.
+    bool GotoKey();
+    // Moves to the first record at or after the key.
+    void GotoNearest();
+    // SetKey, the values for the leading key fields in order, GotoKey (GotoNearest).
+    bool FindKey(const std::vector<TVariant>& values);
+    void FindNearest(const std::vector<TVariant>& values);
+    // The start and end keys of a range (set-key state, as SetKey); ApplyRange limits the view
+    // to the records whose leading key fields lie between them (a key without values leaves
+    // that side open) and moves to the first; CancelRange shows all records again.
+    void SetRangeStart();
+    void SetRangeEnd();
+    void EditRangeStart();
+    void EditRangeEnd();
+    void ApplyRange();
+    void CancelRange();
+    void SetRange(
+        const std::vector<TVariant>& start_values, const std::vector<TVariant>& end_values);
+
 protected:
     TZOLVEKDataSet() = default;
 
@@ -168,6 +196,9 @@ protected:
     void InternalCancel() override;
     void InternalDelete() override;
     std::string NotEditingMessage() const override;
+    uint8_t* KeyRecordBuffer() override;
+    void CheckKeyField(const TField& field) override;
+    void EndSetKey(bool commit) override;
     void DoBeforeInsert() override;
     void DoOnNewRecord() override;
 
@@ -184,6 +215,30 @@ protected:
     std::vector<int32_t> key_fields_;
 
 private:
+    // The search key, the keys of the range being set and of the one applied, and the copy
+    // that Cancel restores in the set-key state: each the count of key fields given and a
+    // record buffer that holds their values.
+    enum TKeyIndex : uint8_t {
+        kiLookup,
+        kiRangeStart,
+        kiRangeEnd,
+        kiCurRangeStart,
+        kiCurRangeEnd,
+        kiSave,
+        kiCount
+    };
+    struct TKeyBuffer {
+        int32_t field_count = 0;
+        std::vector<uint8_t> record;
+    };
+    void ResetKeyBuffers();
+    void BeginSetKey(TKeyIndex index, bool clear);
+    void SetKeyValues(const std::vector<TVariant>& values);
+    int32_t GivenKeyFields(const uint8_t* record) const;
+    bool SeekLookupKey(bool nearest);
+
+    std::array<TKeyBuffer, kiCount> keys_;
+    TKeyIndex key_index_ = kiLookup;
     // The bookmark of the record that was current when Append or Insert began (CopyOnAppend).
     TBookmark insert_origin_;
 };

@@ -137,3 +137,44 @@ TEST_F(GlossaryFlowTest, IndexNameSwitchesOrderAndKeepsTheRecord) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+using namespace zolvek::testing;
+
+TEST_F(GlossaryFlowTest, KeysAndRangesOnTheActiveIndex) {
+    GlossaryTable table(dir.Path());
+    table.Open();
+    EXPECT_EQ(
+        MisuseText([&] { table.SetKey(); }), FormatDatabaseText(kIndexFieldAccess, { "RecordID" }));
+    table.SetIndexName("INDEXX");
+    EXPECT_TRUE(table.FindKey({ "KAP" }));
+    EXPECT_EQ(table.word->AsString(), "kap");
+    EXPECT_FALSE(table.FindKey({ "kapak" }));
+    EXPECT_EQ(table.word->AsString(), "kap");
+    table.FindNearest({ "kar" });
+    EXPECT_EQ(table.word->AsString(), "Kara");
+
+    table.SetKey();
+    EXPECT_EQ(table.State(), dsSetKey);
+    EXPECT_EQ(MisuseText([&] { table.letter->SetAsString("k"); }),
+        FormatDatabaseText(kFieldNotInIndex, { "INDEX" }));
+    table.word->SetAsString("armut");
+    table.Cancel();
+    EXPECT_EQ(table.State(), dsBrowse);
+    table.EditKey();
+    EXPECT_EQ(table.word->AsString(), "kar");
+    table.word->SetAsString("kalem");
+    EXPECT_TRUE(table.GotoKey());
+    EXPECT_EQ(table.word->AsString(), "kalem");
+
+    table.SetRange({ "\xFDl\xFDk" }, { "kalem" });
+    EXPECT_EQ(table.RecordCount(), 3);
+    EXPECT_EQ(table.Words(), (std::vector<std::string> { "\xFDl\xFDk", "\xDDnce", "kalem" }));
+    table.CancelRange();
+    EXPECT_EQ(table.RecordCount(), int32_t(kWords.size()));
+}
+
+} // namespace
+} // namespace zolvek
