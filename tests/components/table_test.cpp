@@ -178,3 +178,101 @@ TEST_F(GlossaryFlowTest, KeysAndRangesOnTheActiveIndex) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+using namespace zolvek::testing;
+
+TEST_F(GlossaryFlowTest, DefinitionsOfAClosedTableAndNamesThatArePaths) {
+    TZOLVEKTable table;
+    table.SetTableName(dir.Path() + "/datalar");
+    EXPECT_EQ(table.TableName(), "datalar");
+    EXPECT_EQ(table.DatabaseName(), ToBackslashes(dir.Path() + "/"));
+
+    table.FieldDefs().Update();
+    ASSERT_EQ(table.FieldDefs().Count(), 3);
+    EXPECT_EQ(table.FieldDefs()[0].Name, "ANAHTAR");
+    EXPECT_EQ(table.FieldDefs()[0].DataType, ftString);
+    EXPECT_EQ(table.FieldDefs()[0].Size, 175);
+    EXPECT_EQ(table.FieldDefs()[1].DataType, ftMemo);
+    EXPECT_EQ(table.FieldDefs()[2].FieldNo, 3);
+    table.IndexDefs().Update();
+    ASSERT_EQ(table.IndexDefs().Count(), 3);
+    EXPECT_EQ(table.IndexDefs()[0].DisplayName(), "<Primary>");
+    EXPECT_EQ(table.IndexDefs()[0].Fields, "RecordID");
+    EXPECT_EQ(table.IndexDefs()[2].Name, "ANAHTAR");
+    EXPECT_EQ(table.IndexDefs()[2].Fields, "INDEX;ANAHTAR");
+    EXPECT_EQ(table.IndexDefs()[2].Options, ixCaseInsensitive);
+    EXPECT_EQ(table.IndexDefs()[2].Compression, icFull);
+    EXPECT_EQ(table.IndexDefs().FindForFields("index")->Name, "ANAHTAR");
+    // Reading them held the database only meanwhile.
+    EXPECT_EQ(table.Database(), nullptr);
+    EXPECT_FALSE(table.Active());
+
+    // Default fields come from the definitions, with the table's origin.
+    table.Open();
+    EXPECT_TRUE(table.DefaultFields());
+    EXPECT_EQ(table.FieldByName("aciklama").DataType(), ftMemo);
+    EXPECT_EQ(table.FieldByName("INDEX").Origin(), "datalar.INDEX");
+    table.Close();
+    EXPECT_EQ(table.Fields().Count(), 0);
+
+    TZOLVEKTable unnamed;
+    unnamed.SetDatabaseName(dir.Path());
+    EXPECT_EQ(MisuseText([&] { unnamed.Open(); }), kMissingTableName);
+    EXPECT_EQ(unnamed.Database(), nullptr);
+}
+
+TEST_F(ComponentsTest, CreateTableFromDefinitionsAndCopyOnAppend) {
+    TZOLVEKTable table;
+    table.SetTableName("kelimeler");
+    table.SetDatabaseName(dir.Path());
+    table.FieldDefs().Add("KELIME", ftString, 40, true);
+    auto note = std::make_unique<TZOLVEKFieldDef>("NOT", ftMemo, 0, false, 0);
+    note->Description = "A\xE7\xFDklama";
+    note->Compression = 9;
+    table.FieldDefs().Add(std::move(note));
+    table.FieldDefs().Add("SAYI", ftInteger);
+    table.FieldDefs().Add("TUTAR", ftBCD, 2);
+    table.IndexDefs().Add("", "KELIME", ixPrimary | ixUnique | ixCaseInsensitive);
+    table.IndexDefs().Add("SAYILAR", "SAYI;KELIME", ixDescending);
+    TZOLVEKTableOptions options;
+    options.LocaleID = 1055;
+    table.CreateTable(options);
+    EXPECT_TRUE(table.TablePresent());
+
+    table.AutoDisplayLabels = true;
+    table.CopyOnAppend = true;
+    table.Open();
+    EXPECT_EQ(table.FieldByName("NOT").DisplayLabel(), "A\xE7\xFDklama");
+    EXPECT_EQ(table.FieldByName("KELIME").DisplayLabel(), "KELIME");
+    EXPECT_TRUE(table.FieldByName("KELIME").Required());
+    EXPECT_EQ(MisuseText([&] {
+        table.Append();
+        table.Post();
+    }),
+        FormatDatabaseText(kFieldRequired, { "KELIME" }));
+    table.Cancel();
+    table.AppendRecord({ "elma", "k\xFDrm\xFDz\xFD meyve", 3, TCurrency { 12500 } });
+    EXPECT_EQ(table.FieldByName("TUTAR").AsString(), "1.25");
+
+    // A new record starts as a copy of the current one, memo included.
+    table.Append();
+    EXPECT_EQ(table.FieldByName("SAYI").AsInteger(), 3);
+    EXPECT_EQ(table.FieldByName("NOT").AsString(), "k\xFDrm\xFDz\xFD meyve");
+    EXPECT_EQ(table.FieldByName("KELIME").OldValue(), TVariant("elma"));
+    EXPECT_EQ(CodeOf([&] { table.Post(); }), ZOLVEK_KEYVIOL); // the primary key is the word
+    table.FieldByName("KELIME").SetAsString("armut");
+    table.Post();
+    EXPECT_EQ(table.RecordCount(), 2);
+    table.First();
+    EXPECT_EQ(table.FieldByName("KELIME").AsString(), "armut");
+    EXPECT_EQ(table.FieldByName("NOT").AsString(), "k\xFDrm\xFDz\xFD meyve");
+    table.SetIndexName("SAYILAR");
+    table.IndexDefs().Update();
+    EXPECT_EQ(table.IndexDefs().Find("sayilar")->Options, ixDescending);
+}
+
+} // namespace
+} // namespace zolvek
