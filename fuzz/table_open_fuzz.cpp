@@ -1,16 +1,20 @@
 // Opens a table whose three files hold arbitrary bytes, then reads every record slot and every
-// BLOB chain the records name. Only engine errors may leave the engine.
+// BLOB chain the records name, verifies it, and repairs it. Only engine errors may leave the
+// engine, and a repair that goes through must leave a table that verifies clean.
 //
 // Input: data file length (4 bytes, little-endian), index file length (4 bytes), the data file,
 // the index file, and the rest as the BLOB file. The files live in the "Memory" database.
 #include "db/base/bytes.h"
 #include "db/cursor/cursor.h"
+#include "db/cursor/table_repair.h"
+#include "db/cursor/table_verifier.h"
 #include "db/storage/directory.h"
 #include "db/storage/engine.h"
 #include "db/storage/records.h"
 #include "db/storage/session.h"
 #include "db/storage/table.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -102,7 +106,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
         try {
             WalkEveryIndex(*directory, *table);
         } catch (const EZOLVEKEngineError&) { }
+        try {
+            VerifyTable(*table, 20);
+        } catch (const EZOLVEKEngineError&) { }
         directory->ReleaseTable(table);
+        bool repaired = false;
+        try {
+            RepairTable(*directory, "t");
+            repaired = true;
+        } catch (const EZOLVEKEngineError&) { }
+        if (repaired) {
+            TDataTable* again = directory->AcquireTable("t", false, false);
+            std::vector<std::string> findings = VerifyTable(*again, 5);
+            if (!findings.empty()) {
+                for (const std::string& finding : findings)
+                    fprintf(stderr, "after repair: %s\n", finding.c_str());
+                abort();
+            }
+            directory->ReleaseTable(again);
+        }
     } catch (const EZOLVEKEngineError&) {
     } catch (...) {
         abort();
