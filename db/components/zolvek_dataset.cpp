@@ -351,6 +351,8 @@ void TZOLVEKDataSet::InternalOpen() {
     ComputeBufferLayout();
     ReadKeyFields();
     ResetKeyBuffers();
+    if (Filtered())
+        InstallFilters();
     cursor_->MoveFirst();
 }
 
@@ -362,6 +364,10 @@ void TZOLVEKDataSet::InternalClose() {
         key = TKeyBuffer();
     ClearBlobModified();
     insert_origin_.clear();
+    // The cursor frees its filters as it closes.
+    expression_filter_ = nullptr;
+    callback_filter_ = nullptr;
+    find_filters_ = false;
     std::exception_ptr first;
     if (cursor_ != nullptr) {
         try {
@@ -483,11 +489,15 @@ bool TZOLVEKDataSet::InternalSetRecNo(int32_t recno) {
 int32_t TZOLVEKDataSet::GetRecordCount() const {
     if (cursor_ == nullptr)
         return 0;
+    if (!TZOLVEKEngine::Engine().FilterRecordCounts && cursor_->FiltersActive())
+        return cursor_->TableRecordCount();
     return cursor_->RecordCount();
 }
 
 bool TZOLVEKDataSet::IsSequenced() const {
-    return cursor_ != nullptr;
+    if (cursor_ == nullptr)
+        return false;
+    return !TZOLVEKEngine::Engine().FilterRecordCounts || !cursor_->FiltersActive();
 }
 
 bool TZOLVEKDataSet::InternalBookmarkValid(const TBookmark& bookmark) {

@@ -19,6 +19,7 @@
 namespace zolvek {
 
 class TDataCursor;
+class TFilter;
 struct FieldDescriptor;
 
 // A field definition read from (or written to) a table, with the engine's own attributes.
@@ -118,6 +119,37 @@ public:
     // When true, a new record starts as a copy of the record that was current.
     bool CopyOnAppend = false;
 
+    // ---- Filters ----
+    // While the dataset is open and filtered, a new filter text or new options leave any edit,
+    // replace the expression filter in the cursor and move to the first record (a text that
+    // does not parse raises the engine's error and changes nothing); otherwise they are only
+    // stored. Filtered installs or removes the filters and always moves to the first record.
+    // OnFilterRecord becomes a callback filter evaluated after the expression filter, on the
+    // records that one accepts; an error in the handler is reported (HandleException) and the
+    // record keeps the accept value of that moment.
+    void SetFilter(const std::string& text) override;
+    void SetFiltered(bool filtered) override;
+    void SetFilterOptions(TFilterOptions options) override;
+    void SetOnFilterRecord(TFilterRecordEvent handler) override;
+
+    // ---- Search ----
+    // Locate: the first record of the view whose fields hold the values ("No fields specified
+    // for locate", "Too many fields for locate", "Blob field '%s' not allowed in locate or
+    // lookup", "Field '%s' not found"); found, it becomes the current record, centred in the
+    // window; not found, the current record stays.
+    bool Locate(const std::string& key_fields, const std::vector<TVariant>& values,
+        TLocateOptions options) override;
+    using TDataSet::Locate;
+    // The result fields' values of the first match, without moving; empty when none matches.
+    std::vector<TVariant> Lookup(const std::string& key_fields, const std::vector<TVariant>& values,
+        const std::string& result_fields) override;
+    // The next record of the filtered view from the first, last or current record, with the
+    // filters in force even while Filtered is false; found, it becomes the current record.
+    bool FindFirst() override { return FindRecord(true, true); }
+    bool FindLast() override { return FindRecord(true, false); }
+    bool FindNext() override { return FindRecord(false, true); }
+    bool FindPrior() override { return FindRecord(false, false); }
+
     // ---- Cached updates: not part of this engine ----
     bool CachedUpdates() const { return false; }
     // True raises "Capability not supported".
@@ -215,6 +247,29 @@ protected:
     std::vector<int32_t> key_fields_;
 
 private:
+    // Filters (dataset_filters.cpp).
+    TFilter* BuildExpressionFilter(const std::string& text, TFilterOptions options);
+    TFilter* BuildCallbackFilter();
+    // Replaces the filter of a slot; the new one is activated while filtering.
+    void PlaceFilter(TFilter*& slot, TFilter* filter);
+    void InstallFilters();
+    void RemoveFilters();
+    void SetFilterData(const std::string& text, TFilterOptions options);
+    bool FilterCallback(const uint8_t* record, size_t size);
+    // Locate's search into the temporary buffer, which then holds the found record.
+    bool LocateInTempBuffer(
+        const std::string& key_fields, const std::vector<TVariant>& values, TLocateOptions options);
+    // The window re-read around the cursor's record; false when the record is gone (8709).
+    bool ResyncFound();
+    bool FindRecord(bool restart, bool forward);
+
+    TFilter* expression_filter_ = nullptr;
+    TFilter* callback_filter_ = nullptr;
+    // The filters are in force for one find while Filtered is false.
+    bool find_filters_ = false;
+    // The record a callback filter shows to OnFilterRecord (a whole record buffer).
+    std::vector<uint8_t> filter_record_;
+
     // The search key, the keys of the range being set and of the one applied, and the copy
     // that Cancel restores in the set-key state: each the count of key fields given and a
     // record buffer that holds their values.
