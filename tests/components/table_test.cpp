@@ -276,3 +276,105 @@ TEST_F(ComponentsTest, CreateTableFromDefinitionsAndCopyOnAppend) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+using namespace zolvek::testing;
+
+// Every kind of field through the field objects into the engine's record and back.
+TEST_F(ComponentsTest, FieldValuesOfEveryTypeRoundTrip) {
+    TZOLVEKTable table;
+    table.SetTableName("turler");
+    table.SetDatabaseName(dir.Path());
+    struct Column {
+        const char* name;
+        TFieldType type;
+        int32_t size;
+        const char* text;
+    };
+    const std::vector<Column> columns = {
+        { "NO", ftAutoInc, 0, nullptr },
+        { "KISA", ftSmallint, 0, "-1234" },
+        { "TAM", ftInteger, 0, "2000000000" },
+        { "KELIME", ftWord, 0, "65535" },
+        { "BUYUK", ftLargeint, 0, "-9000000000000" },
+        { "ORAN", ftFloat, 0, "0.125" },
+        { "PARA", ftCurrency, 0, "12.5" },
+        { "TUTAR", ftBCD, 2, "1234.56" },
+        { "EVET", ftBoolean, 0, "True" },
+        { "GUN", ftDate, 0, "2024-02-29" },
+        { "SAAT", ftTime, 0, "23:59:58" },
+        { "AN", ftDateTime, 0, "1999-12-31 12:30:15" },
+        { "BAYT", ftBytes, 4, "ab\x01z" },
+        { "DEGISKEN", ftVarBytes, 10, "\x01\x02\x03" },
+        { "SABIT", ftFixedChar, 5, "x y" },
+        { "METIN", ftString, 8, "\xFE\xFC\xE7" },
+    };
+    for (const Column& column : columns)
+        table.FieldDefs().Add(column.name, column.type, column.size);
+    table.CreateTable();
+
+    table.Open();
+    ASSERT_EQ(table.Fields().Count(), int32_t(columns.size()));
+    table.Append();
+    for (const Column& column : columns) {
+        if (column.text != nullptr)
+            table.FieldByName(column.name).SetAsString(column.text);
+    }
+    table.Post();
+    table.AppendRecord({});
+    table.Close();
+
+    table.Open();
+    EXPECT_EQ(table.RecordCount(), 2);
+    EXPECT_EQ(table.FieldByName("NO").AsInteger(), 1);
+    for (const Column& column : columns) {
+        if (column.text != nullptr) {
+            EXPECT_EQ(table.FieldByName(column.name).AsString(), column.text) << column.name;
+        }
+    }
+    EXPECT_EQ(table.FieldByName("DEGISKEN").AsString().size(), 3u);
+    // A string longer than its field is cut to the field's size.
+    table.Edit();
+    table.FieldByName("METIN").SetAsString("uzun bir metin");
+    table.Post();
+    EXPECT_EQ(table.FieldByName("METIN").AsString(), "uzun bir");
+
+    table.Next();
+    EXPECT_EQ(table.FieldByName("NO").AsInteger(), 2);
+    for (const Column& column : columns) {
+        if (column.text != nullptr) {
+            EXPECT_TRUE(table.FieldByName(column.name).IsNull()) << column.name;
+        }
+    }
+}
+
+} // namespace
+} // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+using namespace zolvek::testing;
+
+TEST_F(GlossaryFlowTest, CalculatedFieldsLiveBesideTheRecord) {
+    GlossaryTable table(dir.Path());
+    auto& length = table.AddField<TIntegerField>("UZUNLUK");
+    length.SetFieldKind(fkCalculated);
+    table.OnCalcFields
+        = [&](TDataSet&) { length.SetAsInteger(int32_t(table.word->AsString().size())); };
+    table.Open();
+    EXPECT_EQ(length.AsInteger(), 5); // "kalem"
+    table.Next();
+    EXPECT_EQ(length.AsInteger(), 3); // "kap"
+    table.Edit();
+    table.word->SetAsString("kapaklar");
+    EXPECT_EQ(length.AsInteger(), 8);
+    table.Post();
+    EXPECT_EQ(length.AsInteger(), 8);
+    EXPECT_EQ(table.word->AsString(), "kapaklar");
+}
+
+} // namespace
+} // namespace zolvek
