@@ -135,14 +135,6 @@ TEST_F(GlossaryFlowTest, IndexNameSwitchesOrderAndKeepsTheRecord) {
     EXPECT_EQ(table.IndexFieldNames(), "ANAHTAR");
 }
 
-} // namespace
-} // namespace zolvek
-
-namespace zolvek {
-namespace {
-
-using namespace zolvek::testing;
-
 TEST_F(GlossaryFlowTest, KeysAndRangesOnTheActiveIndex) {
     GlossaryTable table(dir.Path());
     table.Open();
@@ -175,14 +167,6 @@ TEST_F(GlossaryFlowTest, KeysAndRangesOnTheActiveIndex) {
     table.CancelRange();
     EXPECT_EQ(table.RecordCount(), int32_t(kWords.size()));
 }
-
-} // namespace
-} // namespace zolvek
-
-namespace zolvek {
-namespace {
-
-using namespace zolvek::testing;
 
 TEST_F(GlossaryFlowTest, DefinitionsOfAClosedTableAndNamesThatArePaths) {
     TZOLVEKTable table;
@@ -274,14 +258,6 @@ TEST_F(ComponentsTest, CreateTableFromDefinitionsAndCopyOnAppend) {
     EXPECT_EQ(table.IndexDefs().Find("sayilar")->Options, ixDescending);
 }
 
-} // namespace
-} // namespace zolvek
-
-namespace zolvek {
-namespace {
-
-using namespace zolvek::testing;
-
 // Every kind of field through the field objects into the engine's record and back.
 TEST_F(ComponentsTest, FieldValuesOfEveryTypeRoundTrip) {
     TZOLVEKTable table;
@@ -350,14 +326,6 @@ TEST_F(ComponentsTest, FieldValuesOfEveryTypeRoundTrip) {
     }
 }
 
-} // namespace
-} // namespace zolvek
-
-namespace zolvek {
-namespace {
-
-using namespace zolvek::testing;
-
 TEST_F(GlossaryFlowTest, CalculatedFieldsLiveBesideTheRecord) {
     GlossaryTable table(dir.Path());
     auto& length = table.AddField<TIntegerField>("UZUNLUK");
@@ -374,6 +342,19 @@ TEST_F(GlossaryFlowTest, CalculatedFieldsLiveBesideTheRecord) {
     table.Post();
     EXPECT_EQ(length.AsInteger(), 8);
     EXPECT_EQ(table.word->AsString(), "kapaklar");
+}
+
+TEST_F(GlossaryFlowTest, AnExclusiveTableKeepsOthersOut) {
+    GlossaryTable mine(dir.Path());
+    mine.SetExclusive(true);
+    mine.Open();
+    EXPECT_EQ(MisuseText([&] { mine.SetExclusive(false); }), kDataSetOpen);
+    GlossaryTable theirs(dir.Path());
+    EXPECT_EQ(CodeOf([&] { theirs.Open(); }), ZOLVEK_OSEACCES);
+    EXPECT_FALSE(theirs.Active());
+    mine.Close();
+    theirs.Open();
+    EXPECT_EQ(theirs.RecordCount(), int32_t(kWords.size()));
 }
 
 } // namespace
