@@ -1,6 +1,7 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
 //   zolvek create DIR TABLE (--field NAME:TYPE[:SIZE[:SUBTYPE]] ... | --glossary) [options]
 //   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
+//   zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
 //   zolvek dump   DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
 //   zolvek count  DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
 //   zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
@@ -53,6 +54,7 @@ const char* kUsage = R"(usage:
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
+  zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
   zolvek dump DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
   zolvek count DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
   zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
             return CommandInfo(arguments, std::cout);
         if (command == "import")
             return CommandImport(arguments, std::cout);
+        if (command == "import-dictd")
+            return CommandImportDictd(arguments, std::cout);
         if (command == "dump")
             return CommandDump(arguments, std::cout);
         if (command == "verify")
