@@ -1,5 +1,6 @@
 // zolvek import-dictd end to end: hand-made dictd files, plain and dictzip'd.
 #include "support/test_support.h"
+#include "tool_runner.h"
 
 #include <array>
 #include <cstdio>
@@ -10,24 +11,10 @@
 namespace zolvek {
 namespace {
 
+using testing::Quote;
 using testing::ScratchDir;
-
-struct ToolResult {
-    int status;
-    std::string output;
-};
-
-ToolResult Tool(const std::string& arguments) {
-    std::string command = std::string(ZOLVEK_TOOL) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    std::array<char, 4096> chunk;
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.append(chunk.data(), n);
-    int status = pclose(pipe);
-    return ToolResult { WIFEXITED(status) ? WEXITSTATUS(status) : -1, output };
-}
+using testing::Tool;
+using testing::ToolRun;
 
 // dictd's base 64: most significant digit first, no padding.
 std::string DictdNumber(size_t value) {
@@ -47,8 +34,6 @@ protected:
     std::string index;
     std::string dict;
 
-    std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
     void Entry(const std::string& headword, const std::string& definition) {
         index += headword + "\t" + DictdNumber(dict.size()) + "\t" + DictdNumber(definition.size())
             + "\n";
@@ -67,8 +52,8 @@ protected:
         gzclose(file);
     }
 
-    ToolResult Import(const std::string& dict_file) {
-        ToolResult created = Tool("create " + Quote(dir.File("db")) + " datalar --glossary");
+    ToolRun Import(const std::string& dict_file) {
+        ToolRun created = Tool("create " + Quote(dir.File("db")) + " datalar --glossary");
         EXPECT_EQ(created.status, 0) << created.output;
         return Tool("import-dictd " + Quote(dir.File("db")) + " datalar "
             + Quote(dir.File("d.index")) + " " + Quote(dir.File(dict_file)));
@@ -94,11 +79,11 @@ const char* kExpected = "ağaç\tağaç /a:aç/\\ntree\\n\\ntimber\ta\n"
 TEST_F(ImportDictdTest, ImportsHandMadeEntriesExactly) {
     HandMadeEntries();
     WriteFiles(false);
-    ToolResult imported = Import("d.dict");
+    ToolRun imported = Import("d.dict");
     ASSERT_EQ(imported.status, 0) << imported.output;
     // Not a terminal: no progress bar, just the count.
     EXPECT_EQ(imported.output, "imported 4 records\n");
-    ToolResult dumped = Tool("dump " + Quote(dir.File("db")) + " datalar");
+    ToolRun dumped = Tool("dump " + Quote(dir.File("db")) + " datalar");
     EXPECT_EQ(dumped.output, kExpected);
     EXPECT_EQ(Tool("verify " + Quote(dir.File("db")) + " datalar").status, 0);
 }
@@ -106,7 +91,7 @@ TEST_F(ImportDictdTest, ImportsHandMadeEntriesExactly) {
 TEST_F(ImportDictdTest, ReadsDictzipFiles) {
     HandMadeEntries();
     WriteFiles(true);
-    ToolResult imported = Import("d.dict.dz");
+    ToolRun imported = Import("d.dict.dz");
     ASSERT_EQ(imported.status, 0) << imported.output;
     EXPECT_EQ(Tool("dump " + Quote(dir.File("db")) + " datalar").output, kExpected);
 }
@@ -125,12 +110,12 @@ TEST_F(ImportDictdTest, RefusesDamagedIndexes) {
     for (const Case& c : cases) {
         std::ofstream(dir.File("d.index"), std::ios::binary) << c.index;
         ScratchDir db;
-        ToolResult run = Tool("import-dictd " + Quote(db.Path()) + " datalar "
+        ToolRun run = Tool("import-dictd " + Quote(db.Path()) + " datalar "
             + Quote(dir.File("d.index")) + " " + Quote(dir.File("d.dict")));
         EXPECT_EQ(run.status, 1) << c.index;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
     }
-    ToolResult missing = Tool("import-dictd " + Quote(dir.Path()) + " datalar "
+    ToolRun missing = Tool("import-dictd " + Quote(dir.Path()) + " datalar "
         + Quote(dir.File("d.index")) + " " + Quote(dir.File("none.dict")));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("cannot read"), std::string::npos) << missing.output;

@@ -3,6 +3,7 @@
 #include "db/storage/engine.h"
 #include "db/storage/session.h"
 #include "support/test_support.h"
+#include "tool_runner.h"
 
 #include <algorithm>
 #include <array>
@@ -16,30 +17,14 @@
 namespace zolvek {
 namespace {
 
+using testing::Quote;
 using testing::ScratchDir;
-
-struct ToolRun {
-    int status;
-    std::string output;
-};
-
-// Runs the tool with `arguments` (already quoted for the shell); stdout and stderr together.
-ToolRun Tool(const std::string& arguments) {
-    std::string command = std::string(ZOLVEK_TOOL) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    std::array<char, 4096> chunk;
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.append(chunk.data(), n);
-    int status = pclose(pipe);
-    return ToolRun { WIFEXITED(status) ? WEXITSTATUS(status) : -1, output };
-}
+using testing::Tool;
+using testing::ToolRun;
 
 class ZolvekToolTest : public ::testing::Test {
 protected:
     ScratchDir dir;
-    std::string Quote(const std::string& text) { return "'" + text + "'"; }
     void CreateGlossary() {
         ToolRun created = Tool("create " + Quote(dir.Path()) + " datalar --glossary");
         ASSERT_EQ(created.status, 0) << created.output;
