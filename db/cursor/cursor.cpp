@@ -537,35 +537,41 @@ bool TDataCursor::IsVisible(uint32_t record, const uint8_t* image) {
 }
 
 void TDataCursor::FindVisible(int direction) {
+    // An index holds at most one key per record slot, and the search passes over the view at
+    // most once each way: a walk that steps further runs in a circle through a damaged leaf
+    // chain.
+    uint64_t budget = 2 * uint64_t(table_->DataFile().PhysicalCount()) + 4;
+    auto step = [&](int32_t n) {
+        if (budget-- == 0)
+            directory_.Engine().Errors().RaiseTableError(ZOLVEK_INDEXCORRUPT, table_name_);
+        StepBy(n);
+        LoadCurrentRecord(n > 0 ? 1 : 2);
+    };
     if (direction != 2) {
         while (!eof_) {
             if (IsVisible(record_number_, current_.data()))
                 return;
-            StepBy(1);
-            LoadCurrentRecord(1);
+            step(1);
         }
         while (!bof_) {
             if (IsVisible(record_number_, current_.data())) {
                 eof_ = true;
                 return;
             }
-            StepBy(-1);
-            LoadCurrentRecord(2);
+            step(-1);
         }
     } else {
         while (!bof_) {
             if (IsVisible(record_number_, current_.data()))
                 return;
-            StepBy(-1);
-            LoadCurrentRecord(2);
+            step(-1);
         }
         while (!eof_) {
             if (IsVisible(record_number_, current_.data())) {
                 bof_ = true;
                 return;
             }
-            StepBy(1);
-            LoadCurrentRecord(1);
+            step(1);
         }
     }
     SetEmptyView();
