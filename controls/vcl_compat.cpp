@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -97,6 +98,23 @@ void SetFontColor(QWidget* widget, TColor color) {
     palette.setColor(QPalette::Text, qcolor);
     palette.setColor(QPalette::ButtonText, qcolor);
     widget->setPalette(palette);
+}
+
+void SetFlatFrame(QWidget* edit, TColor color, TColor frame_color) {
+    SetWidgetColor(edit, color);
+    const QString selector = QString::fromLatin1(edit->metaObject()->className());
+    edit->setStyleSheet(
+        QStringLiteral("%1 { border: 1px solid %2; background: %3; }")
+            .arg(selector, ColorFromTColor(frame_color).name(), ColorFromTColor(color).name()));
+}
+
+void CenterOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (screen == nullptr)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 QString MappedFontFamily(std::string_view face) {

@@ -59,6 +59,13 @@ void SetWidgetColor(QWidget* widget, TColor color);
 // Sets the colour of the widget's text.
 void SetFontColor(QWidget* widget, TColor color);
 
+// The flat one-pixel frame of the edit boxes and memos (Raize's flat and status frames) in
+// `frame_color`, around a field in `color`.
+void SetFlatFrame(QWidget* edit, TColor color, TColor frame_color);
+
+// Moves a top-level window to the middle of its screen (poScreenCenter).
+void CenterOnScreen(QWidget* window);
+
 // Horizontal alignment and vertical layout of a caption.
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout { tlTop, tlCenter, tlBottom };
