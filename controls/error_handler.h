@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QString>
 
+#include <concepts>
 #include <exception>
 #include <utility>
 
@@ -30,11 +31,25 @@ template <class F> void RunGuarded(F&& action) noexcept {
     }
 }
 
-// A slot that runs `action` under RunGuarded.
-template <class F> auto Guarded(F action) {
-    return [action = std::move(action)](auto&&... args) mutable {
-        RunGuarded([&] { action(std::forward<decltype(args)>(args)...); });
-    };
+// A slot that runs `action` under RunGuarded. It takes the arguments `action` takes, so that a
+// signal with more arguments than the action needs drops the rest, as Qt does for functions.
+template <class F> class TGuardedSlot {
+public:
+    explicit TGuardedSlot(F action)
+        : action_(std::move(action)) { }
+
+    template <class... Args>
+    requires std::invocable<F&, Args...>
+    void operator()(Args&&... args) const {
+        RunGuarded([&] { action_(std::forward<Args>(args)...); });
+    }
+
+private:
+    mutable F action_;
+};
+
+template <class F> TGuardedSlot<F> Guarded(F action) {
+    return TGuardedSlot<F>(std::move(action));
 }
 
 // Makes the dataset layer report the errors it cannot pass on (one raised in a record

@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev libcurl4-openssl-dev
     fonts-liberation fonts-wine fonts-dejavu-core fontconfig
     python3 python3-aiosmtpd
+    desktop-file-utils appstream
 )
 
 missing=()
