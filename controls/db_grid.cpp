@@ -173,6 +173,8 @@ TDBGrid::TDBGrid(QWidget* parent)
     view_->horizontalHeader()->setSectionsClickable(false);
     view_->horizontalHeader()->setHighlightSections(false);
     view_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    // The title keeps its own colour whatever colour the cells' text takes.
+    SetFontColor(view_->horizontalHeader(), clWindowText);
     // The current row stays highlighted when the grid has no focus.
     QPalette palette = view_->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight,

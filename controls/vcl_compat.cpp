@@ -3,8 +3,6 @@
 #include "db/base/locale.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -38,27 +36,12 @@ constexpr SystemColor kSystemColors[] = {
     { 22, qRgb(212, 208, 200) }, // 3D light
 };
 
-// Wine ships Tahoma outside fontconfig's folders; it joins the application's fonts once.
-const char* const kWineFontDir = "/usr/share/wine/fonts/";
-
-bool RegisterTahoma() {
-    static const bool registered = [] {
-        bool any = false;
-        for (const char* file : { "tahoma.ttf", "tahomabd.ttf" }) {
-            const QString path = QString::fromLatin1(kWineFontDir) + QString::fromLatin1(file);
-            if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0)
-                any = true;
-        }
-        return any;
-    }();
-    return registered;
-}
-
 QString BaseFamily(std::string_view face) {
-    if (face == "Arial")
+    // Wine's Tahoma, the one face with Tahoma's metrics, draws the dotted capital İ a pixel off
+    // its place ("KELİ ME"), and bold it does not read as bold: a Turkish program shows İ
+    // everywhere, so Arial's stand-in, close to Tahoma in width, draws Tahoma and MS Sans Serif.
+    if (face == "Arial" || face == "Tahoma" || face == "MS Sans Serif")
         return QStringLiteral("Liberation Sans");
-    if (face == "Tahoma" || face == "MS Sans Serif")
-        return RegisterTahoma() ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans");
     return QStringLiteral("DejaVu Sans");
 }
 
@@ -123,11 +106,7 @@ QString MappedFontFamily(std::string_view face) {
 
 QFont WinFont(std::string_view face, int height, unsigned styles) {
     QFont font;
-    QString family = BaseFamily(face);
-    // Wine's Tahoma Bold is drawn with the regular strokes, only wider: at these sizes it does
-    // not read as bold. Arial Bold's stand-in is close to Tahoma Bold in width and reads as bold.
-    if ((styles & fsBold) != 0 && family == QStringLiteral("Tahoma"))
-        family = QStringLiteral("Liberation Sans");
+    const QString family = BaseFamily(face);
     font.setFamilies({ family, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
     // A positive height counts the internal leading, about a fifth of the cell in these faces.
     const int pixels = height < 0 ? -height : std::max(1, int(std::lround(height * 0.82)));

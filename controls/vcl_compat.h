@@ -73,10 +73,10 @@ enum TTextLayout { tlTop, tlCenter, tlBottom };
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
 // The installed family that stands in for a face of the window descriptions: "Arial" is
-// Liberation Sans (same advance widths), "Tahoma" is Wine's Tahoma (same metrics), and
-// "MS Sans Serif", the bitmap face that Tahoma was drawn to replace with the same dialog
-// metrics, is Wine's Tahoma as well. DejaVu Sans is the fallback for anything missing.
-// WinFont takes Liberation Sans for bold Tahoma: Wine's bold face does not look bold when small.
+// Liberation Sans (same advance widths); "Tahoma" and "MS Sans Serif" (the bitmap face that
+// Tahoma was drawn to replace) are Liberation Sans too, close to Tahoma in width, since the
+// only face with Tahoma's metrics (Wine's) misplaces the dotted capital İ. DejaVu Sans is the
+// fallback for anything missing.
 QString MappedFontFamily(std::string_view face);
 // `height` as the descriptions give it: negative is the character height in pixels, positive
 // the cell height (character height plus internal leading). `styles` is a set of TFontStyle.
