@@ -26,7 +26,10 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 
+#include <array>
+#include <cstring>
 #include <set>
+#include <string_view>
 
 namespace zendo {
 
@@ -495,8 +498,18 @@ void Tformx::Table1FilterRecord(zolvek::TDataSet& dataset, bool& accept) {
     const std::string& typed = string_grid1_cell_;
     if (typed.empty() || typed == "*")
         return;
-    const std::string key = dataset.FieldByName(dbgrid1_->GridModel()->FieldName()).AsString();
-    accept = AdvancedSearchAccepts(typed, key);
+    // The key word of the record under test, read into a buffer of the field's size: the
+    // callback runs once for every record of the table on each key.
+    const zolvek::TField& field = dataset.FieldByName(dbgrid1_->GridModel()->FieldName());
+    std::array<char, 256> value {};
+    std::string_view key;
+    if (field.DataType() == zolvek::ftString && size_t(field.DataSize()) <= value.size()) {
+        if (field.GetData(reinterpret_cast<uint8_t*>(value.data())))
+            key = std::string_view(value.data(), strnlen(value.data(), size_t(field.Size())));
+        accept = AdvancedSearchAccepts(typed, key);
+        return;
+    }
+    accept = AdvancedSearchAccepts(typed, field.AsString());
 }
 
 void Tformx::SortOrder(QAction* item, const std::string& index_name) {
