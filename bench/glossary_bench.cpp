@@ -4,7 +4,11 @@
 //   2. scan the key words in key-word order (a case-insensitive index on the word)
 //   3. the same scan reading each explanation too
 //   4. 1,000 seeks of random key words
-//   5. 10,000 rewrites of explanations of random records
+//   5. the search box: the count of the key words beginning with "ka" in any letter case (a
+//      filter expression answered from the index), the first 20 of them in key-word order, the
+//      locate of the first of them, and the count of the key words that hold "ka" anywhere in
+//      any letter case (a record callback over the whole table, as the advanced mode has it)
+//   6. 10,000 rewrites of explanations of random records
 // Each line prints both times and the ratio ours/SQLite (below 1.0: we are faster).
 // Usage: glossary_bench [records] [work folder] [equal-memory]
 // equal-memory gives the engine's caches the 2 MB that SQLite's page cache has by default.
@@ -24,7 +28,9 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <stdexcept>
+#include <string_view>
 
 using namespace zolvek;
 using Clock = std::chrono::steady_clock;
@@ -45,6 +51,37 @@ struct Line {
     double ours;
     double sqlite;
 };
+
+// The advanced search mode's case fold: Turkish lower-case letters to their capitals.
+std::string Fold(std::string_view text) {
+    static const std::string kLower = "abc\xE7"
+                                      "defg\xF0hi\xFDjklmno\xF6pqrs\xFEtu\xFCvwxyz";
+    static const std::string kUpper = "ABC\xC7"
+                                      "DEFG\xD0HI\xDDJKLMNO\xD6PQRS\xDETU\xDCVWXYZ";
+    std::string folded(text);
+    for (char& c : folded) {
+        size_t at = kLower.find(c);
+        if (at != std::string::npos)
+            c = kUpper[at];
+    }
+    return folded;
+}
+
+// Runs a statement to its end; the first column of the last row, or -1.
+int64_t RunQuery(sqlite3* db, const char* sql, std::vector<std::string>* rows = nullptr) {
+    sqlite3_stmt* statement = nullptr;
+    Check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db, sql);
+    int64_t last = -1;
+    int result = 0;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        last = sqlite3_column_int64(statement, 0);
+        if (rows != nullptr)
+            rows->push_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    }
+    Check(result, db, sql);
+    sqlite3_finalize(statement);
+    return last;
+}
 
 // ---- ZOLVEK ----
 
@@ -109,6 +146,61 @@ struct Ours {
         bool found
             = cursor->SeekKey(key.data(), true, false, cursor->ActiveKeys().KeyFieldsLength(1));
         return found && cursor->ReadCurrent(record.data()) == 0;
+    }
+
+    // The "Sadece Benzerleri Göster" keystroke: a new expression filter, its record count.
+    int32_t PrefixCount(const std::string& prefix) {
+        TFilterDefinition definition;
+        definition.expression = "[ANAHTAR]='" + prefix + "*'";
+        definition.case_insensitive = true;
+        definition.estimate = true;
+        TFilter* filter = cursor->CreateFilter(std::move(definition));
+        cursor->ActivateFilter(filter);
+        int32_t count = cursor->RecordCount();
+        cursor->FreeFilter(filter);
+        return count;
+    }
+
+    // The same filter, then the first `rows` records of the view (the grid's rows).
+    std::vector<std::string> PrefixRows(const std::string& prefix, int rows) {
+        TFilterDefinition definition;
+        definition.expression = "[ANAHTAR]='" + prefix + "*'";
+        definition.case_insensitive = true;
+        TFilter* filter = cursor->CreateFilter(std::move(definition));
+        cursor->ActivateFilter(filter);
+        std::vector<std::string> words;
+        cursor->MoveFirst();
+        while (int(words.size()) < rows && cursor->ReadNext(record.data()) == 0)
+            words.emplace_back(StringFieldValue(cursor->GetFieldDescriptor(1), record.data()));
+        cursor->FreeFilter(filter);
+        return words;
+    }
+
+    // "Aranan Kayda Git": Locate with the options case-insensitive and partial key.
+    bool LocatePrefix(const std::string& prefix) {
+        std::vector<uint8_t> values(cursor->RecordSize(), 0);
+        cursor->WriteFieldValue(
+            1, values.data(), reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
+        int32_t field = 1;
+        return cursor->LocateRecord(
+            std::span<const int32_t>(&field, 1), values.data(), true, prefix.size(), record.data());
+    }
+
+    // "Gelişmiş" with a leading "*": a record callback that folds the key word and looks for
+    // the folded text in it.
+    int32_t SubstringCount(const std::string& text) {
+        const FieldDescriptor& field = cursor->GetFieldDescriptor(1);
+        std::string wanted = Fold(text);
+        TFilterDefinition definition;
+        definition.restrict_to_earlier = true;
+        definition.callback = [&](void*, size_t, const uint8_t* image, uint32_t) {
+            return Fold(StringFieldValue(field, image)).find(wanted) != std::string::npos;
+        };
+        TFilter* filter = cursor->CreateFilter(std::move(definition));
+        cursor->ActivateFilter(filter);
+        int32_t count = cursor->RecordCount();
+        cursor->FreeFilter(filter);
+        return count;
     }
 
     void Rewrite(int32_t sequence, const std::string& text) {
@@ -241,6 +333,92 @@ int main(int argc, char** argv) {
     if (found != seeks.size() || peer_found != seeks.size())
         std::fprintf(stderr, "seeks found %zu and %zu of %zu\n", found, peer_found, seeks.size());
 
+    // The search box, in the original order as the glossary starts.
+    ours.cursor->SelectIndex("");
+    std::vector<std::string> notes;
+    {
+        const int kRepeats = 50;
+        int32_t ours_count = 0;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            ours_count = ours.PrefixCount("ka");
+        double ours_time = Seconds(t);
+        int64_t peer_count = 0;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            peer_count = RunQuery(peer.db, "SELECT count(*) FROM datalar WHERE anahtar LIKE 'ka%'");
+        lines.push_back({ "50 prefix counts 'ka*', any case", ours_time, Seconds(t) });
+        notes.push_back("prefix count: ZOLVEK " + std::to_string(ours_count) + ", SQLite "
+            + std::to_string(peer_count) + " (the Turkish collation also counts k\xE2...)");
+    }
+    {
+        const int kRepeats = 1000;
+        size_t ours_found = 0;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            ours_found += ours.LocatePrefix("ka") ? 1 : 0;
+        double ours_time = Seconds(t);
+        std::string ours_word(
+            StringFieldValue(ours.cursor->GetFieldDescriptor(1), ours.record.data()));
+        sqlite3_stmt* locate = nullptr;
+        sqlite3_prepare_v2(peer.db,
+            "SELECT rowid, anahtar FROM datalar WHERE anahtar LIKE 'ka%' "
+            "ORDER BY anahtar COLLATE NOCASE LIMIT 1",
+            -1, &locate, nullptr);
+        size_t peer_found = 0;
+        std::string peer_word;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i) {
+            if (sqlite3_step(locate) == SQLITE_ROW) {
+                ++peer_found;
+                peer_word = reinterpret_cast<const char*>(sqlite3_column_text(locate, 1));
+            }
+            sqlite3_reset(locate);
+        }
+        lines.push_back({ "1,000 locates of the first 'ka'", ours_time, Seconds(t) });
+        sqlite3_finalize(locate);
+        notes.push_back("locate: ZOLVEK " + ours_word + " (" + std::to_string(ours_found)
+            + "), SQLite " + peer_word + " (" + std::to_string(peer_found) + ")");
+    }
+    ours.cursor->SelectIndex("INDEXX");
+    {
+        const int kRepeats = 100;
+        std::vector<std::string> ours_rows;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            ours_rows = ours.PrefixRows("ka", 20);
+        double ours_time = Seconds(t);
+        std::vector<std::string> peer_rows;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i) {
+            peer_rows.clear();
+            RunQuery(peer.db,
+                "SELECT anahtar FROM datalar WHERE anahtar LIKE 'ka%' "
+                "ORDER BY anahtar COLLATE NOCASE LIMIT 20",
+                &peer_rows);
+        }
+        lines.push_back({ "100 x first 20 rows of 'ka*'", ours_time, Seconds(t) });
+        notes.push_back("first rows: ZOLVEK " + ours_rows.front() + " .. " + ours_rows.back()
+            + ", SQLite " + peer_rows.front() + " .. " + peer_rows.back());
+    }
+    ours.cursor->SelectIndex("");
+    {
+        const int kRepeats = 3;
+        int32_t ours_count = 0;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            ours_count = ours.SubstringCount("ka");
+        double ours_time = Seconds(t);
+        int64_t peer_count = 0;
+        t = Clock::now();
+        for (int i = 0; i < kRepeats; ++i)
+            peer_count
+                = RunQuery(peer.db, "SELECT count(*) FROM datalar WHERE anahtar LIKE '%ka%'");
+        lines.push_back({ "3 substring counts '*ka', any case", ours_time, Seconds(t) });
+        notes.push_back("substring count: ZOLVEK " + std::to_string(ours_count) + ", SQLite "
+            + std::to_string(peer_count));
+    }
+
     ours.cursor->SelectIndex("");
     t = Clock::now();
     for (const auto& [sequence, text] : rewrites)
@@ -265,6 +443,8 @@ int main(int argc, char** argv) {
     for (const Line& line : lines)
         std::printf("%-36s %12.3f %12.3f %8.2f\n", line.name, line.ours, line.sqlite,
             line.ours / line.sqlite);
+    for (const std::string& note : notes)
+        std::printf("%s\n", Cp1254ToUtf8(note).c_str());
     std::filesystem::remove_all(work);
     return 0;
 }

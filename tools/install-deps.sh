@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libicu-dev libsqlite3-dev
-    hunspell-tr
+    hunspell-tr libhunspell-dev
     qt6-base-dev libcurl4-openssl-dev
     fonts-liberation fonts-dejavu-core fontconfig
     python3 python3-aiosmtpd

@@ -28,8 +28,10 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
 #include <unicode/uloc.h>
 #include <unicode/unorm2.h>
+#include <unicode/uset.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
@@ -147,6 +149,13 @@ struct LocaleData {
     std::once_flag ranks_once;
     uint8_t rank[256]; // equal ranks for characters that compare equal
     std::array<uint8_t, 256> order {}; // the character order table
+
+    // Built on the first request.
+    std::once_flag simple_once;
+    bool simple[256]; // one primary weight of its own, no contraction
+    bool foldable[256]; // letter case can be ignored through the upper-case form
+    bool moved_capital[256]; // the capital of a character that weighs otherwise
+    std::string fold_variants[256];
 };
 
 int ClampResult(int result) {
@@ -242,6 +251,106 @@ void BuildRanks(LocaleData& data) {
 
 void EnsureRanks(LocaleData& data) {
     std::call_once(data.ranks_once, [&data] { BuildRanks(data); });
+}
+
+// Ignoring letter case by upper-casing agrees with the collation's own case-insensitive
+// comparison for a character when its capital weighs as it does, and when no character whose
+// capital weighs otherwise (Turkish: the accented i letters, whose capitals are accented
+// dotless I letters) is equal to it or to that capital. For the others: the capitals that such
+// characters equal to them have, one for each weight.
+void BuildFoldableCharacters(LocaleData& data) {
+    for (int i = 0; i < 256; ++i) {
+        data.foldable[i] = true;
+        data.moved_capital[i] = false;
+        data.fold_variants[i].clear();
+    }
+    const UCollator* collator = data.collators[1];
+    if (data.locale_id == kAnsiStandardLocale || collator == nullptr)
+        return;
+    auto one = [](const uint8_t& c) {
+        return c ? std::string_view(reinterpret_cast<const char*>(&c), 1) : std::string_view();
+    };
+    std::vector<uint8_t> moving; // characters whose capitals weigh otherwise
+    for (int byte = 1; byte < 256; ++byte) {
+        uint8_t c = uint8_t(byte);
+        uint8_t capital = data.upper[c];
+        if (Collate(collator, one(c), one(capital)) != 0) {
+            moving.push_back(c);
+            data.moved_capital[capital] = true;
+        }
+    }
+    for (int byte = 1; byte < 256 && !moving.empty(); ++byte) {
+        uint8_t c = uint8_t(byte);
+        std::string& variants = data.fold_variants[byte];
+        for (uint8_t other : moving) {
+            uint8_t capital = data.upper[other];
+            if (Collate(collator, one(c), one(other)) == 0
+                || Collate(collator, one(c), one(capital)) == 0)
+                data.foldable[byte] = false;
+            if (Collate(collator, one(c), one(other)) != 0)
+                continue;
+            bool known = false;
+            for (char v : variants)
+                known = known || Collate(collator, one(capital), one(uint8_t(v))) == 0;
+            if (!known)
+                variants += char(capital);
+        }
+    }
+}
+
+// A character is simple when the collation gives it exactly one collation element with a
+// primary weight (accents and case marks aside) and no contraction starts or continues with
+// it: ignorable characters (controls), expanding ones (the German sharp s, ligatures) and the
+// letters of contractions are not.
+void BuildSimpleCharacters(LocaleData& data) {
+    BuildFoldableCharacters(data);
+    data.simple[0] = false;
+    for (int i = 1; i < 256; ++i)
+        data.simple[i] = true;
+    const UCollator* collator = data.collators[1];
+    if (data.locale_id == kAnsiStandardLocale || collator == nullptr)
+        return;
+    const CodePage1254& code_page = CodePage();
+    for (int byte = 1; byte < 256; ++byte) {
+        const UChar c = code_page.ToUnicode(uint8_t(byte));
+        UErrorCode status = U_ZERO_ERROR;
+        UCollationElements* elements = ucol_openElements(collator, &c, 1, &status);
+        int primaries = 0;
+        if (U_SUCCESS(status)) {
+            for (int32_t ce = ucol_next(elements, &status);
+                 ce != UCOL_NULLORDER && U_SUCCESS(status); ce = ucol_next(elements, &status)) {
+                // The second half of a long element carries 0xC0 in its low byte.
+                if ((ce & 0xC0) != 0xC0 && ucol_primaryOrder(ce) != 0)
+                    ++primaries;
+            }
+        }
+        ucol_closeElements(elements);
+        data.simple[byte] = U_SUCCESS(status) && primaries == 1;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    USet* contractions = uset_openEmpty();
+    ucol_getContractionsAndExpansions(collator, contractions, nullptr, false, &status);
+    if (U_SUCCESS(status)) {
+        UChar text[64];
+        for (int32_t i = 0; i < uset_getItemCount(contractions); ++i) {
+            UErrorCode one = U_ZERO_ERROR;
+            UChar32 start = 0;
+            UChar32 end = 0;
+            int32_t length = uset_getItem(contractions, i, &start, &end, text, 64, &one);
+            if (U_FAILURE(one) || length <= 0 || length > 64)
+                continue;
+            // Only a contraction that a Windows-1254 text can hold counts (most join a letter
+            // with a combining mark, which the code page lacks).
+            bool in_code_page = true;
+            for (int32_t k = 0; k < length && in_code_page; ++k)
+                in_code_page = code_page.FromUnicode(text[k]) > 0;
+            if (!in_code_page)
+                continue;
+            for (int32_t k = 0; k < length; ++k)
+                data.simple[code_page.FromUnicode(text[k])] = false;
+        }
+    }
+    uset_close(contractions);
 }
 
 // The ICU locale of an identifier when ICU maps it exactly both ways, else "".
@@ -560,6 +669,30 @@ int CompareBytes(const void* first, const void* second, size_t length, bool reve
 
 bool IsLocaleAvailable(uint32_t locale_id) {
     return locale_id == kAnsiStandardLocale || Data(locale_id).available;
+}
+
+bool IsSimpleCollationCharacter(uint32_t locale_id, char c) {
+    LocaleData& data = Data(locale_id);
+    std::call_once(data.simple_once, [&data] { BuildSimpleCharacters(data); });
+    return data.simple[uint8_t(c)];
+}
+
+bool IsCaseFoldableCharacter(uint32_t locale_id, char c) {
+    LocaleData& data = Data(locale_id);
+    std::call_once(data.simple_once, [&data] { BuildSimpleCharacters(data); });
+    return data.foldable[uint8_t(c)];
+}
+
+bool IsMovedCapital(uint32_t locale_id, char c) {
+    LocaleData& data = Data(locale_id);
+    std::call_once(data.simple_once, [&data] { BuildSimpleCharacters(data); });
+    return data.moved_capital[uint8_t(c)];
+}
+
+const std::string& CaseFoldVariants(uint32_t locale_id, char c) {
+    LocaleData& data = Data(locale_id);
+    std::call_once(data.simple_once, [&data] { BuildSimpleCharacters(data); });
+    return data.fold_variants[uint8_t(c)];
 }
 
 const std::array<uint8_t, 256>& LocaleCharacterOrder(uint32_t locale_id) {

@@ -50,6 +50,23 @@ int CompareBytes(const void* first, const void* second, size_t length, bool reve
 // creating a table whose locale fails this is refused with ZOLVEK_CANNOTLOADLDDRV (15878).
 bool IsLocaleAvailable(uint32_t locale_id);
 
+// True when the locale's collation weighs the character on its own: one primary weight, no
+// contraction with its neighbours, not ignorable. Prefix comparisons of texts made of such
+// characters agree with the order of whole texts. Every character but 0 under identifier 0.
+bool IsSimpleCollationCharacter(uint32_t locale_id, char c);
+// True when comparing upper-cased texts case-sensitively gives, for this character, what the
+// locale's case-insensitive comparison gives: its capital weighs as it does, and no character
+// whose capital weighs otherwise is equal to it. Under Turkish the accented i letters (their
+// capitals are accented dotless I letters) and every letter equal to them or their capitals
+// (the i and ı letters) are not. Every character under identifier 0.
+bool IsCaseFoldableCharacter(uint32_t locale_id, char c);
+// The capital of a character whose own weight differs from it (Turkish: the accented dotless
+// I capitals, which the accented i letters upper-case to).
+bool IsMovedCapital(uint32_t locale_id, char c);
+// For a character that is not case-foldable: the capitals of the characters equal to it that
+// weigh otherwise than they do, one for each weight (empty for the others).
+const std::string& CaseFoldVariants(uint32_t locale_id, char c);
+
 // The 256-byte character order of a locale: entry p is the character of rank p. Entries 0..30
 // are 0..30; 31..255 hold the characters 31..255 sorted with CompareLocaleChars (characters
 // that compare equal keep their code order). Identity for 0 and for unavailable identifiers.

@@ -23,7 +23,9 @@ constexpr uint8_t kUnselectedSlot = 128;
 
 TDataCursor::TDataCursor(TDataDirectory& directory, std::string table_name)
     : directory_(directory)
-    , table_name_(std::move(table_name)) { }
+    , table_name_(std::move(table_name))
+    , read_column_([this](TExpToken& column, const uint8_t* image) { ReadColumn(column, image); }) {
+}
 
 TDataCursor::~TDataCursor() {
     try {
@@ -56,6 +58,7 @@ void TDataCursor::OpenTable() {
         locale_id_ = table_->LocaleID();
         size_t record_size = table_->DataFile().Header().RecordSize;
         current_.assign(record_size, 0);
+        start_current_.assign(record_size, 0);
         old_copy_.assign(record_size, 0);
         work_.assign(record_size, 0);
         key_.assign(kMaxKeyLength, 0);
@@ -83,6 +86,15 @@ void TDataCursor::OpenTable() {
 void TDataCursor::CloseTable() {
     if (table_ == nullptr)
         return;
+    filters_.clear();
+    ClearKeyList();
+    filters_active_ = false;
+    window_active_ = false;
+    filtered_count_ = 0;
+    combined_.SetSize(0);
+    range_bitmap_.SetSize(0);
+    live_.SetSize(0);
+    live_valid_ = false;
     blobs_.reset();
     tree_.reset();
     keys_.reset();
@@ -132,11 +144,21 @@ void TDataCursor::SelectIndex(const std::string& index_name) {
     if (slot == active_slot_)
         return;
     TReadBracket bracket(*this);
+    bool had_range = range_active_;
     range_active_ = false;
     std::fill(range_start_.begin(), range_start_.end(), 0);
     std::fill(range_end_.begin(), range_end_.end(), 0);
     SetActiveIndex(slot);
-    RecomputeView();
+    filters_active_ = AnyFilterActive() || slot == kNoIndexSlot;
+    if (had_range) {
+        // Filters evaluated within the range are evaluated again over the whole table.
+        RecomputeView();
+    } else {
+        // The filters' answers do not depend on the order; the key list does.
+        ComputeBounds();
+        CombineFilters();
+        BuildKeyList();
+    }
     Reposition();
 }
 
@@ -170,20 +192,34 @@ void TDataCursor::Resynchronise() {
     RememberCounters();
     if (keys_ == nullptr)
         return; // still opening: there is no view yet
-    RecomputeView();
-    Reposition();
+    bool outer = !resynchronising_;
+    resynchronising_ = true;
+    try {
+        RecomputeView();
+        Reposition();
+    } catch (...) {
+        if (outer)
+            resynchronising_ = false;
+        throw;
+    }
+    if (outer)
+        resynchronising_ = false;
 }
 
 bool TDataCursor::CheckTableChanged() {
-    return table_ != nullptr && table_->BeginTableRead();
+    bool changed = table_ != nullptr && table_->BeginTableRead();
+    if (changed)
+        changed_in_operation_ = true;
+    return changed;
 }
 
 uint32_t TDataCursor::ReadAheadUnits(const TBufferedFile& file, int) {
-    // Records are read ahead only where the reads follow the file: in record-number order, or
-    // when the last two records read lay next to each other (a primary index in insertion
-    // order, a secondary one that happens to follow the file). Random access reads one.
+    // Records are read ahead only where the reads follow the file: in record-number order (a
+    // filter's record scan too), or when the last two records read lay next to each other (a
+    // primary index in insertion order, a secondary one that happens to follow the file).
+    // Random access reads one.
     if (table_ != nullptr && &file == &table_->DataFile()
-        && (active_slot_ == kNoIndexSlot || sequential_))
+        && (active_slot_ == kNoIndexSlot || sequential_ || scanning_))
         return file.ReadAheadLimit();
     return 1;
 }
@@ -202,7 +238,8 @@ void TDataCursor::RefreshCursor() {
 
 void TDataCursor::RecomputeView() {
     ComputeBounds();
-    // Filters re-evaluate here once they exist; without them the combined bitmap is unused.
+    if (filters_active_)
+        RecomputeFilters();
 }
 
 void TDataCursor::ComputeBounds() {
@@ -282,24 +319,55 @@ bool TDataCursor::GotoEndOfView(bool first) {
         record_number_ = n;
         return true;
     }
+    if (filters_active_ && filtered_count_ <= 0) {
+        SetEmptyView();
+        return false;
+    }
+    if (UsingKeyList())
+        return GotoListEnd(first);
+    // The view starts at the range start or at the filters' key window, whichever is later.
+    const size_t length = keys_->KeyLength();
+    const uint8_t* from = nullptr;
+    if (range_active_)
+        from = first ? range_start_.data() : range_end_.data();
+    if (WindowActive()) {
+        const uint8_t* edge = first ? window_low_.data() : window_high_.data();
+        if (from == nullptr || (keys_->CompareKeys(edge, from, length) > 0) == first)
+            from = edge;
+    }
     TIndexPosition position;
     bool found;
-    if (range_active_)
-        found = first ? Tree().SeekAtOrAfter(range_start_.data(), keys_->KeyLength(), position)
-                      : Tree().SeekAtOrBefore(range_end_.data(), keys_->KeyLength(), position);
+    if (from != nullptr)
+        found = first ? Tree().SeekAtOrAfter(from, length, position)
+                      : Tree().SeekAtOrBefore(from, length, position);
     else
         found = first ? Tree().First(position) : Tree().Last(position);
-    if (!found || !PositionOn(position) || !InRange(leaf_->Key(position_.Entry))) {
+    if (!found || !PositionOn(position) || !InView(leaf_->Key(position_.Entry))) {
         SetEmptyView();
         return false;
     }
     while (filters_active_ && !combined_.GetBit(record_number_)) {
-        if (!StepOnce(first) || !InRange(leaf_->Key(position_.Entry))) {
+        if (!StepOnce(first) || !InView(leaf_->Key(position_.Entry))) {
             SetEmptyView();
             return false;
         }
     }
     return true;
+}
+
+bool TDataCursor::WindowActive() const {
+    return filters_active_ && window_active_ && window_slot_ == active_slot_
+        && active_slot_ != kNoIndexSlot;
+}
+
+bool TDataCursor::InView(const uint8_t* key) const {
+    if (!InRange(key))
+        return false;
+    if (!WindowActive())
+        return true;
+    size_t length = keys_->KeyLength();
+    return keys_->CompareKeys(key, window_low_.data(), length) >= 0
+        && keys_->CompareKeys(key, window_high_.data(), length) <= 0;
 }
 
 // One entry forward or backward in the active order; false when there is none. Within the
@@ -318,6 +386,8 @@ bool TDataCursor::StepOnce(bool forward) {
     }
     if (!position_.Valid())
         return false;
+    if (UsingKeyList())
+        return StepInKeyList(forward);
     for (int attempt = 0; attempt < 2; ++attempt) {
         size_t count = leaf_->EntryCount();
         if (forward && position_.Entry < count) {
@@ -331,6 +401,10 @@ bool TDataCursor::StepOnce(bool forward) {
             TIndexPosition saved = position_;
             if (!Tree().CopyLeaf(neighbour, *leaf_)) {
                 // The leaf is gone (another change): find the place again and step from there.
+                // Losing it again while finding the place means the index itself is damaged;
+                // finding the place again would only lose it once more, without end.
+                if (resynchronising_)
+                    directory_.Engine().Errors().RaiseTableError(ZOLVEK_INDEXCORRUPT, table_name_);
                 Resynchronise();
                 if (!position_.Valid())
                     return false;
@@ -362,6 +436,7 @@ bool TDataCursor::StepBy(int32_t n) {
     for (int64_t step = 0; step < (forward ? int64_t(n) : -int64_t(n)); ++step) {
         TIndexPosition saved_position = position_;
         uint32_t saved_record = record_number_;
+        size_t saved_list_pos = key_list_pos_;
         bool moved_off = false;
         while (true) {
             if (!StepOnce(forward)) {
@@ -374,6 +449,10 @@ bool TDataCursor::StepBy(int32_t n) {
             if (filters_active_ && active_slot_ != kNoIndexSlot
                 && !combined_.GetBit(record_number_)) {
                 moved_off = true;
+                // Every record of the view lies in the filters' key window: beyond it the
+                // search for the next one can stop.
+                if (!InView(leaf_->Key(position_.Entry)))
+                    break;
                 continue;
             }
             moved_off = false;
@@ -388,6 +467,7 @@ bool TDataCursor::StepBy(int32_t n) {
                 return false;
             } else {
                 position_.Ordinal = saved_position.Ordinal;
+                key_list_pos_ = saved_list_pos;
             }
         }
         if (forward)
@@ -431,14 +511,24 @@ bool TDataCursor::IsVisible(uint32_t record, const uint8_t* image) {
     if (table_->DataFile().PhysicalCount() == 0 || record == 0)
         return false;
     if (RecordDeleted(image)) {
-        if (filters_active_ && record <= combined_.Size())
+        if (filters_active_ && record <= combined_.Size()) {
+            range_bitmap_.ClearBit(record);
+            for (auto& filter : filters_)
+                filter->bitmap_.ClearBit(record);
+            if (combined_.GetBit(record) && filtered_count_ > 0)
+                --filtered_count_;
             combined_.ClearBit(record);
+        }
         return false;
     }
     if (active_slot_ == kNoIndexSlot)
         return true;
-    if (filters_active_ && (record > combined_.Size() || !combined_.GetBit(record)))
-        return false;
+    if (filters_active_) {
+        // Only records of the combined bitmap are in the view; those the filters test again.
+        if (record > combined_.Size() || !combined_.GetBit(record))
+            return false;
+        return FiltersAccept(record, image);
+    }
     if (range_active_) {
         keys_->BuildKey(image, key_.data());
         return InRange(key_.data());
@@ -512,10 +602,11 @@ void TDataCursor::Reposition() {
 // is loaded, so that a resynchronisation after a change seen later finds this record again and
 // not the one the cursor stood on before the seek.
 bool TDataCursor::SeekKey(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
-    TReadBracket bracket(*this);
-    bool found = SeekPosition(key, nearest, keep_crack, length);
-    LoadCurrentRecord(0);
-    return found;
+    return Stable([&] {
+        bool found = SeekPosition(key, nearest, keep_crack, length);
+        LoadCurrentRecord(0);
+        return found;
+    });
 }
 
 bool TDataCursor::SeekPosition(const uint8_t* key, bool nearest, bool keep_crack, size_t length) {
@@ -528,9 +619,13 @@ bool TDataCursor::SeekPosition(const uint8_t* key, bool nearest, bool keep_crack
         return false;
     }
     bool found = false;
-    if (range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0) {
+    if (UsingKeyList()) {
+        found = SeekInKeyList(key, nearest, length);
+    } else if ((range_active_ && keys_->CompareKeys(key, range_start_.data(), length) < 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_low_.data(), length) < 0)) {
         GotoFirstOfView();
-    } else if (range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0) {
+    } else if ((range_active_ && keys_->CompareKeys(key, range_end_.data(), length) > 0)
+        || (WindowActive() && keys_->CompareKeys(key, window_high_.data(), length) > 0)) {
         if (GotoLastOfView())
             eof_ = true;
     } else {
@@ -632,63 +727,67 @@ void TDataCursor::ClearCursorRange() {
 // Moves and reads
 
 void TDataCursor::MoveFirst() {
-    TReadBracket bracket(*this);
-    GotoFirstOfView();
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (bof_ && eof_)
-        return;
-    StepBy(-1);
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (!eof_)
-        bof_ = true;
+    return Stable([&] {
+        GotoFirstOfView();
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (bof_ && eof_)
+            return;
+        StepBy(-1);
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (!eof_)
+            bof_ = true;
+    });
 }
 
 void TDataCursor::MoveLast() {
-    TReadBracket bracket(*this);
-    GotoLastOfView();
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (bof_ && eof_)
-        return;
-    StepBy(1);
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (!bof_)
-        eof_ = true;
+    return Stable([&] {
+        GotoLastOfView();
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (bof_ && eof_)
+            return;
+        StepBy(1);
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (!bof_)
+            eof_ = true;
+    });
 }
 
 EngineCode TDataCursor::ReadNext(uint8_t* buffer) {
-    TReadBracket bracket(*this);
-    if (bof_)
-        GotoFirstOfView();
-    else
-        StepBy(1);
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (eof_) {
-        ClearRecord(buffer);
-        return ZOLVEK_EOF;
-    }
-    std::memcpy(buffer, current_.data(), current_.size());
-    return 0;
+    return Stable([&]() -> EngineCode {
+        if (bof_)
+            GotoFirstOfView();
+        else
+            StepBy(1);
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (eof_) {
+            ClearRecord(buffer);
+            return ZOLVEK_EOF;
+        }
+        std::memcpy(buffer, current_.data(), current_.size());
+        return 0;
+    });
 }
 
 EngineCode TDataCursor::ReadPrior(uint8_t* buffer) {
-    TReadBracket bracket(*this);
-    if (eof_)
-        GotoLastOfView();
-    else
-        StepBy(-1);
-    LoadCurrentRecord(2);
-    FindVisible(2);
-    if (bof_) {
-        ClearRecord(buffer);
-        return ZOLVEK_BOF;
-    }
-    std::memcpy(buffer, current_.data(), current_.size());
-    return 0;
+    return Stable([&]() -> EngineCode {
+        if (eof_)
+            GotoLastOfView();
+        else
+            StepBy(-1);
+        LoadCurrentRecord(2);
+        FindVisible(2);
+        if (bof_) {
+            ClearRecord(buffer);
+            return ZOLVEK_BOF;
+        }
+        std::memcpy(buffer, current_.data(), current_.size());
+        return 0;
+    });
 }
 
 int32_t TDataCursor::SequenceNumber() const {
@@ -697,14 +796,15 @@ int32_t TDataCursor::SequenceNumber() const {
     return int32_t(int64_t(position_.Ordinal) - first_ordinal_ + 1);
 }
 
+// A count operation: it sees the changes of others as a move would.
 int32_t TDataCursor::RecordCount() {
-    // A count operation: it sees the changes of others as a move would.
-    TReadBracket bracket(*this);
-    if (filters_active_)
-        return filtered_count_;
-    if (first_ordinal_ <= 0 || last_ordinal_ <= 0)
-        return 0;
-    return int32_t(last_ordinal_ - first_ordinal_ + 1);
+    return Stable([&] {
+        if (filters_active_)
+            return filtered_count_;
+        if (first_ordinal_ <= 0 || last_ordinal_ <= 0)
+            return 0;
+        return int32_t(last_ordinal_ - first_ordinal_ + 1);
+    });
 }
 
 int32_t TDataCursor::TableRecordCount() const {
@@ -712,37 +812,41 @@ int32_t TDataCursor::TableRecordCount() const {
 }
 
 bool TDataCursor::MoveToSequence(int32_t n) {
-    TReadBracket bracket(*this);
-    if (active_slot_ == kNoIndexSlot) {
-        uint32_t position = 0;
-        if (n < 1 || !combined_.FindNext(position, uint32_t(n))) {
-            eof_ = true;
-            return false;
+    return Stable([&] {
+        if (active_slot_ == kNoIndexSlot) {
+            uint32_t position = 0;
+            if (n < 1 || !combined_.FindNext(position, uint32_t(n))) {
+                eof_ = true;
+                return false;
+            }
+            record_number_ = position;
+            bof_ = eof_ = false;
+        } else if (UsingKeyList()) {
+            if (n < 1 || !MoveToSequenceInKeyList(n))
+                return false;
+        } else {
+            if (!GotoFirstOfView())
+                return false;
+            if (n < SequenceNumber()) {
+                bof_ = true;
+                return false;
+            }
+            if (!GotoLastOfView())
+                return false;
+            if (n > SequenceNumber()) {
+                eof_ = true;
+                return false;
+            }
+            TIndexPosition position;
+            if (!Tree().GotoOrdinal(uint32_t(first_ordinal_ - 1 + n), position)
+                || !PositionOn(position))
+                return false;
+            bof_ = eof_ = false;
         }
-        record_number_ = position;
-        bof_ = eof_ = false;
-    } else {
-        if (!GotoFirstOfView())
-            return false;
-        if (n < SequenceNumber()) {
-            bof_ = true;
-            return false;
-        }
-        if (!GotoLastOfView())
-            return false;
-        if (n > SequenceNumber()) {
-            eof_ = true;
-            return false;
-        }
-        TIndexPosition position;
-        if (!Tree().GotoOrdinal(uint32_t(first_ordinal_ - 1 + n), position)
-            || !PositionOn(position))
-            return false;
-        bof_ = eof_ = false;
-    }
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    return SequenceNumber() == n;
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        return SequenceNumber() == n;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -766,23 +870,25 @@ void TDataCursor::GetBookmark(uint8_t* bookmark) const {
 }
 
 bool TDataCursor::GotoBookmark(const uint8_t* bookmark, bool keep_crack, bool inside_bracket) {
-    std::optional<TReadBracket> bracket;
-    if (!inside_bracket)
-        bracket.emplace(*this);
-    if (active_slot_ == kNoIndexSlot) {
-        uint32_t slots = table_->DataFile().PhysicalCount();
-        record_number_ = slots == 0 ? 0 : std::clamp<uint32_t>(LoadU32(bookmark), 1, slots);
-        bof_ = eof_ = slots == 0;
-    } else {
-        SeekPosition(bookmark, true, keep_crack, 0);
-    }
-    LoadCurrentRecord(1);
-    FindVisible(1);
-    if (keep_crack)
-        return true;
-    std::vector<uint8_t> here(BookmarkSize());
-    GetBookmark(here.data());
-    return !(bof_ && eof_) && CompareBookmarks(here.data(), bookmark) == 0;
+    auto go = [&] {
+        if (active_slot_ == kNoIndexSlot) {
+            uint32_t slots = table_->DataFile().PhysicalCount();
+            record_number_ = slots == 0 ? 0 : std::clamp<uint32_t>(LoadU32(bookmark), 1, slots);
+            bof_ = eof_ = slots == 0;
+        } else {
+            SeekPosition(bookmark, true, keep_crack, 0);
+        }
+        LoadCurrentRecord(1);
+        FindVisible(1);
+        if (keep_crack)
+            return true;
+        std::vector<uint8_t> here(BookmarkSize());
+        GetBookmark(here.data());
+        return !(bof_ && eof_) && CompareBookmarks(here.data(), bookmark) == 0;
+    };
+    if (inside_bracket)
+        return go();
+    return Stable(go);
 }
 
 int TDataCursor::CompareBookmarks(const uint8_t* a, const uint8_t* b) const {

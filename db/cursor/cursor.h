@@ -1,8 +1,9 @@
 // TDataCursor: one client's view of one table — open and close, the active index, a position
 // with crack semantics (before the first, on a record, after the last), moves, sequence numbers,
-// counts and bookmarks; record buffers and field access; BLOB access; and the changes of
-// records with index and BLOB maintenance. Changes of other cursors and processes are noticed
-// through the table's change stamp and the cursor re-synchronises its position.
+// counts and bookmarks; ranges, filters and the record counts of the view; finding records by
+// value; record buffers and field access; BLOB access; and the changes of records with index
+// and BLOB maintenance. Changes of other cursors and processes are noticed through the table's
+// change stamp and the cursor re-synchronises its position and its filters.
 // Thread-safety: a cursor belongs to one thread at a time. Lifetime: created on a directory of
 // a session; it holds the shared table object from OpenTable to CloseTable.
 #pragma once
@@ -11,21 +12,27 @@
 #include "db/base/records_bitmap.h"
 #include "db/base/safe_object.h"
 #include "db/cursor/cursor_blobs.h"
+#include "db/cursor/cursor_filters.h"
+#include "db/cursor/filter_optimizer.h"
+#include "db/expr/expr_eval.h"
 #include "db/storage/btree.h"
 #include "db/storage/index_keys.h"
 #include "db/storage/index_page.h"
 #include "db/storage/table.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace zolvek {
 
 class TDataDirectory;
 
-class TDataCursor : public TSafeObject, public TUnitRequester {
+class TDataCursor : public TSafeObject, public TUnitRequester, private TFilterHost {
 public:
     TDataCursor(TDataDirectory& directory, std::string table_name);
     ~TDataCursor() override;
@@ -55,8 +62,12 @@ public:
     // With `lock`, starts an edit: locks the record (pessimistic protocol) and checks that the
     // caller's copy is still the stored record (8708 otherwise).
     EngineCode ReadCurrent(uint8_t* buffer, bool lock = false);
+    // Positions count in the whole active index: with filters active they also count the
+    // records the filters hide, and MoveToSequence onto a hidden one lands on the next visible.
     int32_t SequenceNumber() const;
     bool MoveToSequence(int32_t n);
+    // The records of the view: with filters active the set bits of the combined bitmap. Like
+    // every count it first brings the view up to date with the table.
     int32_t RecordCount();
     int32_t TableRecordCount() const;
     bool Bof() const { return bof_; }
@@ -80,6 +91,43 @@ public:
     void ClearCursorRange();
     bool RangeActive() const { return range_active_; }
     void CheckResult(EngineCode code, const std::string& message = {}) const;
+
+    // ---- Filters (cursor_filters.cpp) ----
+    // Creates an inactive filter and puts it in the list: a restricted one at the end, any
+    // other in front of the first restricted one. A filter text is parsed, verified and bound
+    // here; its errors (10051 with line and column) and the other failures leave the list, the
+    // view and the position as they were: 9482 with 64 filters in the list, 10051 when the
+    // definition holds no text, tree or callback. The cursor owns the filter.
+    TFilter* CreateFilter(TFilterDefinition definition);
+    // Marks the filter (nullptr: every filter) active and evaluates it over the table, then
+    // recombines the view and stays on the current record when it is still in the view.
+    // 10050 for a filter that is not in the list (as for the next two).
+    void ActivateFilter(TFilter* filter = nullptr);
+    // Marks it inactive (its bitmap is kept, and evaluated afresh when activated again).
+    void DeactivateFilter(TFilter* filter = nullptr);
+    // Takes it out of the list and frees it.
+    void FreeFilter(TFilter* filter = nullptr);
+    size_t FilterCount() const { return filters_.size(); }
+    // On while a filter is active, and always in record-number order.
+    bool FiltersActive() const { return filters_active_; }
+    // Seconds the evaluation of the last ActivateFilter took.
+    double FilterEvaluationSeconds() const { return filter_seconds_; }
+    // Keys in the sorted key list of a small filtered view; 0 when none is built.
+    size_t KeyListSize() const { return key_list_records_.size(); }
+
+    // ---- Find and locate (cursor_locate.cpp) ----
+    // Finds, within the view, the first record whose fields `fields` (1..128 field numbers)
+    // hold the values that `values` (a record image) holds in them (a null field searches for
+    // null): first in the order of an index that leads with those fields, else in the active
+    // order. Texts compare ignoring case with `case_insensitive`; with `partial_length` p > 0
+    // only the first p characters of the last field, a string, must match. Found: the cursor
+    // stands on the record, which is copied into `result` (which may be `values`), and true.
+    // Not found: false, the cursor where it was and `result` untouched. No values: false.
+    bool LocateRecord(std::span<const int32_t> fields, const uint8_t* values, bool case_insensitive,
+        size_t partial_length, uint8_t* result);
+    // The first index (slot 0, 1, ...) whose first key fields are `fields` in that order and,
+    // when one of them is a string, whose letter case handling is `case_insensitive`; -1 if none.
+    int FindIndexForFields(std::span<const int32_t> fields, bool case_insensitive) const;
 
     // ---- Record buffers and field access ----
     size_t RecordSize() const;
@@ -124,6 +172,17 @@ public:
     uint32_t ReadAheadUnits(const TBufferedFile& file, int direction) override;
 
 private:
+    // ---- TFilterHost ----
+    uint32_t FilterLocaleID() const override { return locale_id_; }
+    uint32_t FilterRecordSlots() const override;
+    size_t FilterRecordSize() const override { return RecordSize(); }
+    const FieldDescriptor* FilterField(int32_t field_no) const override;
+    uint8_t FilterIndexCount() const override { return IndexCount(); }
+    const IndexDescriptor& FilterIndexDescriptor(uint8_t slot) const override;
+    TIndexTree& FilterIndexTree(uint8_t slot) override;
+    const TRecordsBitmap& FilterLiveRecords() override;
+    void FilterScanRecords(TRecordsBitmap& bitmap, TExpToken& node, bool all_records) override;
+
     // Brackets one operation's reads: change check first, read lock released at the end.
     class TReadBracket {
     public:
@@ -143,6 +202,43 @@ private:
     private:
         TDataCursor& cursor_;
     };
+
+    // Runs a read operation so that it works on one state of the table. Without strict change
+    // detection the table is checked only when a unit is fetched from the file; when that
+    // check finds it changed part way through, the caches were dropped and the table stays
+    // read-locked until the operation ends. The operation then starts again from where the
+    // cursor stood, on the table as it now is, which can no longer change under it.
+    template <typename Body> auto Stable(Body body) -> decltype(body()) {
+        TReadBracket bracket(*this);
+        if (read_depth_ > 1)
+            return body();
+        start_record_ = record_number_;
+        start_bof_ = bof_;
+        start_eof_ = eof_;
+        std::copy(current_.begin(), current_.end(), start_current_.begin());
+        changed_in_operation_ = false;
+        auto again = [&] {
+            changed_in_operation_ = false;
+            record_number_ = start_record_;
+            bof_ = start_bof_;
+            eof_ = start_eof_;
+            std::copy(start_current_.begin(), start_current_.end(), current_.begin());
+            Resynchronise();
+        };
+        if constexpr (std::is_void_v<decltype(body())>) {
+            body();
+            if (changed_in_operation_) {
+                again();
+                body();
+            }
+        } else {
+            auto result = body();
+            if (!changed_in_operation_)
+                return result;
+            again();
+            return body();
+        }
+    }
 
     // Navigation internals.
     void SetActiveIndex(uint8_t slot);
@@ -164,6 +260,9 @@ private:
     bool IsVisible(uint32_t record, const uint8_t* image);
     void FindVisible(int direction);
     bool InRange(const uint8_t* key) const;
+    // In the range and in the filters' key window.
+    bool InView(const uint8_t* key) const;
+    bool WindowActive() const;
     bool PositionOn(const TIndexPosition& position);
     void RememberCounters();
     bool CountersMoved() const;
@@ -172,6 +271,44 @@ private:
     const FieldDescriptor& Field(int32_t field_no) const;
     [[noreturn]] void RaiseError(uint16_t code) const;
     uint8_t* Current() { return current_.data(); }
+
+    // Filter internals (cursor_filters.cpp).
+    using TRecordTest = std::function<bool(const uint8_t* image, uint32_t record)>;
+    size_t FilterIndex(const TFilter* filter) const;
+    bool AnyFilterActive() const;
+    void SizeFilterBitmaps();
+    void RecomputeFilters();
+    void EvaluateFilter(TFilter& filter);
+    void EvaluateAllFilters();
+    void CompleteRestrictedFilters();
+    void CombineFilters();
+    void ComputeViewWindow();
+    void AfterFilterChange();
+    void ScanRecords(TRecordsBitmap& bitmap, const TRecordTest& accept, bool all_records);
+    bool EvaluateRecord(TFilter& filter, const uint8_t* image, uint32_t record);
+    bool FiltersAccept(uint32_t record, const uint8_t* image);
+    void FiltersAfterWrite(uint32_t record);
+    void FiltersAfterDelete(uint32_t record);
+    bool LookupColumn(TExpToken& column) const;
+    void ReadColumn(TExpToken& column, const uint8_t* image);
+    // The sorted key list of a small view.
+    void BuildKeyList();
+    void ClearKeyList();
+    bool UsingKeyList() const;
+    const uint8_t* ListKey(size_t i) const { return key_list_.data() + i * key_list_width_; }
+    bool PositionOnListEntry(size_t i);
+    bool StepInKeyList(bool forward);
+    bool GotoListEnd(bool first);
+    bool SeekInKeyList(const uint8_t* key, bool nearest, size_t length);
+    bool MoveToSequenceInKeyList(int32_t n);
+    void RemoveFromKeyList(uint32_t record);
+    void InsertIntoKeyList(uint32_t record, const uint8_t* image);
+
+    // Locate internals (cursor_locate.cpp).
+    bool LocateByIndex(uint8_t slot, std::span<const int32_t> fields, const uint8_t* values,
+        size_t partial_length);
+    bool LocateByFilter(std::span<const int32_t> fields, const uint8_t* values,
+        bool case_insensitive, size_t partial_length);
 
     // Change internals (cursor_updates.cpp).
     class TWriteBracket;
@@ -237,13 +374,44 @@ private:
     int64_t first_ordinal_ = 1;
     int64_t last_ordinal_ = 0;
 
-    // Filters: the combined bitmap of the active filters and its count (none yet).
+    // Filters: the list in evaluation order, the combined bitmap of the active filters and
+    // the range, its count, and the range's own bitmap.
+    std::vector<std::unique_ptr<TFilter>> filters_;
     bool filters_active_ = false;
     TRecordsBitmap combined_;
     int32_t filtered_count_ = 0;
+    TRecordsBitmap range_bitmap_;
+    double filter_seconds_ = 0;
+    // The keys of the active index between which every record the filters accept lies.
+    bool window_active_ = false;
+    uint8_t window_slot_ = kNoIndexSlot;
+    std::vector<uint8_t> window_low_;
+    std::vector<uint8_t> window_high_;
+    // The live records during one evaluation (from the primary index), built when asked for.
+    TRecordsBitmap live_;
+    bool live_valid_ = false;
+    bool scanning_ = false; // a record scan runs: records are read ahead
+    std::vector<uint8_t> scan_image_; // the record a callback sees
+    ReadColumnFunc read_column_;
+    // Sorted key list: the keys of the active index of the records in the combined bitmap,
+    // KeyLength bytes each, their record numbers, the slot they were built for and the entry
+    // the cursor stands on.
+    std::vector<uint8_t> key_list_;
+    std::vector<uint32_t> key_list_records_;
+    size_t key_list_width_ = 0;
+    uint8_t key_list_slot_ = kNoIndexSlot;
+    size_t key_list_pos_ = 0;
 
     uint32_t remembered_change_count_ = 0;
     int read_depth_ = 0;
+    // A unit fetch of the running operation found the table changed (without strict change
+    // detection the check runs only then); where the operation started, to start it again.
+    bool changed_in_operation_ = false;
+    bool resynchronising_ = false;
+    uint32_t start_record_ = 0;
+    bool start_bof_ = true;
+    bool start_eof_ = true;
+    std::vector<uint8_t> start_current_;
     bool edit_locked_ = false;
     uint32_t edit_record_ = 0;
 

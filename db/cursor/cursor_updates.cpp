@@ -214,44 +214,48 @@ void TDataCursor::ComputeRecordHash(uint8_t* record) const {
 // Edits
 
 EngineCode TDataCursor::ReadCurrent(uint8_t* buffer, bool lock) {
-    TReadBracket bracket(*this);
-    if (lock) {
-        CheckWritable();
+    auto read = [&] {
         LoadCurrentRecord(0);
-        old_copy_ = current_;
-        bool pessimistic = directory_.Session().Settings().LockProtocol == lpPessimistic;
-        if (!pessimistic) {
-            if (!SameHash(buffer, old_copy_.data()) || RecordDeleted(old_copy_.data())
-                || record_number_ == 0)
-                RaiseError(ZOLVEK_KEYORRECDELETED);
-        } else if (record_number_ != 0) {
-            uint32_t record = record_number_;
-            LockCursorRecord(record);
-            LoadCurrentRecord(0);
-            if (!table_->exclusive
-                && (!SameHash(buffer, current_.data()) || RecordDeleted(current_.data()))) {
-                UnlockCursorRecord(record);
-                RaiseError(ZOLVEK_KEYORRECDELETED);
-            }
-            edit_locked_ = !table_->exclusive;
-            edit_record_ = record;
-            old_copy_ = current_;
-        }
-    }
+        FindVisible(0);
+        EngineCode code = 0;
+        if (bof_ && eof_)
+            code = ZOLVEK_NOCURRREC;
+        else if (bof_)
+            code = ZOLVEK_BOF;
+        else if (eof_)
+            code = ZOLVEK_EOF;
+        if (code != 0)
+            ClearRecord(buffer);
+        else
+            std::memcpy(buffer, current_.data(), current_.size());
+        return code;
+    };
+    if (!lock)
+        return Stable(read);
+    // Starting an edit: the record lock's own change check puts the cursor right.
+    TReadBracket bracket(*this);
+    CheckWritable();
     LoadCurrentRecord(0);
-    FindVisible(0);
-    EngineCode code = 0;
-    if (bof_ && eof_)
-        code = ZOLVEK_NOCURRREC;
-    else if (bof_)
-        code = ZOLVEK_BOF;
-    else if (eof_)
-        code = ZOLVEK_EOF;
-    if (code != 0)
-        ClearRecord(buffer);
-    else
-        std::memcpy(buffer, current_.data(), current_.size());
-    return code;
+    old_copy_ = current_;
+    bool pessimistic = directory_.Session().Settings().LockProtocol == lpPessimistic;
+    if (!pessimistic) {
+        if (!SameHash(buffer, old_copy_.data()) || RecordDeleted(old_copy_.data())
+            || record_number_ == 0)
+            RaiseError(ZOLVEK_KEYORRECDELETED);
+    } else if (record_number_ != 0) {
+        uint32_t record = record_number_;
+        LockCursorRecord(record);
+        LoadCurrentRecord(0);
+        if (!table_->exclusive
+            && (!SameHash(buffer, current_.data()) || RecordDeleted(current_.data()))) {
+            UnlockCursorRecord(record);
+            RaiseError(ZOLVEK_KEYORRECDELETED);
+        }
+        edit_locked_ = !table_->exclusive;
+        edit_record_ = record;
+        old_copy_ = current_;
+    }
+    return read();
 }
 
 void TDataCursor::UnlockCurrent() {
@@ -341,6 +345,7 @@ void TDataCursor::InsertRecord(uint8_t* buffer, bool reposition, bool hash, bool
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
+        FiltersAfterWrite(record);
         bof_ = eof_ = false;
         Reposition();
     }
@@ -435,6 +440,7 @@ void TDataCursor::ModifyRecord(uint8_t* buffer, bool unlock, bool reposition, bo
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
+        FiltersAfterWrite(record);
         bof_ = eof_ = false;
         Reposition();
     }
@@ -500,10 +506,7 @@ void TDataCursor::DeleteRecord(uint8_t* buffer, bool reposition) {
     SetActiveIndex(saved_slot);
     if (reposition) {
         ComputeBounds();
-        if (filters_active_ && record <= combined_.Size() && combined_.GetBit(record)) {
-            combined_.ClearBit(record);
-            --filtered_count_;
-        }
+        FiltersAfterDelete(record);
         bof_ = eof_ = false;
         Reposition();
     }

@@ -169,6 +169,7 @@ private:
         uint64_t total = 0;
         uint64_t stored = 0;
         uint64_t chain = 0;
+        std::vector<uint32_t> stray_totals; // blocks after the first that carry a total size
         try {
             for (uint32_t n = first; n != 0;) {
                 if (n > blocks)
@@ -185,6 +186,8 @@ private:
                     return "block " + std::to_string(n) + " is not linked as its chain says";
                 if (chain == 0)
                     total = block->TotalSize();
+                else if (block->TotalSize() != 0)
+                    stray_totals.push_back(n);
                 stored += block->Used();
                 owner_[n] = record;
                 claimed.push_back(n);
@@ -199,6 +202,13 @@ private:
                 std::vector<uint8_t> value;
                 blobs_.LoadChain(nullptr, first, serial, value);
                 DecompressBlobValue(value.data(), value.size(), table_name_);
+            }
+            // Only the first block of a chain records the value's size; the value itself is
+            // whole, so the stray sizes are cleared rather than the value dropped.
+            for (uint32_t n : stray_totals) {
+                TPinned<TBlock> block(blobs_.GetBlock(nullptr, n));
+                block->SetTotalSize(0);
+                block->MarkDirty();
             }
         } catch (const EZOLVEKEngineError& error) {
             return error.what();

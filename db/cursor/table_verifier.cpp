@@ -41,6 +41,13 @@ void CheckBlobs(
     TDataTable& table, const std::vector<std::vector<uint8_t>>& records, TFindings& findings) {
     TBlobFile& blobs = table.BlobFile();
     uint32_t blocks = blobs.UnitCount();
+    // As far as the file holds blocks: a damaged count must not size an allocation.
+    uint32_t held = blobs.UnitsHeld();
+    if (held < blocks) {
+        findings.Add("the BLOB header counts " + std::to_string(blocks) + " blocks, the file holds "
+            + std::to_string(held));
+        blocks = held;
+    }
     size_t capacity = blobs.BlockPayloadCapacity();
     std::vector<int64_t> owner(size_t(blocks) + 1, 0);
     const auto& fields = table.DataFile().Fields();

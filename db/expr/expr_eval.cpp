@@ -476,8 +476,50 @@ private:
     bool EvalDateArithmetic(TExpToken& node, const TExpToken& l, const TExpToken& r);
     void EvalExtended(TExpToken& node);
     void EvalFunction(TExpToken& node);
-    void EvalTextFunction(TExpToken& node);
-    void EvalNumericFunction(TExpToken& node);
+
+    // One evaluator per function (or per family of functions that differ in one step), each
+    // computing the node from its arguments; EvalFunction picks it from its table by the
+    // function code.
+    using FunctionEvaluator = void (TEvaluator::*)(TExpToken& node);
+    void EvalUpperOrLower(TExpToken& node);
+    void EvalSubstring(TExpToken& node);
+    void EvalReplace(TExpToken& node);
+    void EvalPos(TExpToken& node);
+    void EvalOccurs(TExpToken& node);
+    void EvalTrim(TExpToken& node);
+    void EvalLength(TExpToken& node);
+    void EvalLeft(TExpToken& node);
+    void EvalRight(TExpToken& node);
+    void EvalRepeat(TExpToken& node);
+    void EvalConcat(TExpToken& node);
+    void EvalCast(TExpToken& node);
+    void EvalIfOrIfNull(TExpToken& node);
+    void EvalNullIf(TExpToken& node);
+    void EvalCoalesce(TExpToken& node);
+    void EvalCase(TExpToken& node);
+    void EvalExtract(TExpToken& node);
+    void EvalCurrentDate(TExpToken& node);
+    void EvalCurrentTime(TExpToken& node);
+    void EvalCurrentTimestamp(TExpToken& node);
+    void EvalAbs(TExpToken& node);
+    void EvalRoundOrTrunc(TExpToken& node);
+    void EvalMod(TExpToken& node);
+    void EvalCeilingOrFloor(TExpToken& node);
+    void EvalSign(TExpToken& node);
+    void EvalPi(TExpToken& node);
+    void EvalRand(TExpToken& node);
+    void EvalMSecsPart(TExpToken& node);
+    void EvalMathFunction(TExpToken& node);
+    void EvalLastAutoInc(TExpToken& node);
+    void EvalCurrentGuid(TExpToken& node);
+    // Evaluates an argument that must be a whole number; false when it is NULL or is not one.
+    bool EvalInteger(TExpToken& argument, int64_t& value);
+    // LEFT, RIGHT and REPEAT: evaluates the text and the count (a negative count is 0); false,
+    // with the node NULL, when the count is not a whole number.
+    bool EvalTextAndCount(TExpToken& node, std::string_view& text, int64_t& count);
+    // The start of the numeric functions: evaluates every argument; false, with the node NULL,
+    // when one is NULL or the first is not a number; else `n` holds the first one's value.
+    bool EvalNumericArguments(TExpToken& node, TNumber& n);
     bool Comparison(uint8_t op, const TExpToken& l, const TExpToken& r, bool case_insensitive,
         uint32_t partial);
     int Compare(const TExpToken& l, const TExpToken& r, bool case_insensitive, uint32_t partial,
@@ -916,339 +958,538 @@ void TEvaluator::EvalExtended(TExpToken& node) {
     }
 }
 
-void TEvaluator::EvalTextFunction(TExpToken& node) {
-    auto arg = [&](size_t i) -> TExpToken& { return *node.Args[i]; };
-    auto integer_arg = [&](size_t i, int64_t& value) {
-        Eval(arg(i));
-        TNumber n;
-        return LoadNumber(arg(i), n) && ToInteger(n, value);
-    };
-    switch (node.Op) {
-    case fnUpper:
-    case fnLower: {
-        Eval(arg(0));
-        std::string_view text = arg(0).TextValue();
-        SetText(node, text);
-        if (!text.empty()) {
-            char* data = reinterpret_cast<char*>(node.Value.data());
-            if (node.Op == fnUpper)
-                UpperCaseLocale(locale_id_, data, text.size());
-            else
-                LowerCaseLocale(locale_id_, data, text.size());
-        }
+// ---- Functions: one evaluator per function, chosen by EvalFunction from its table ----
+
+bool TEvaluator::EvalInteger(TExpToken& argument, int64_t& value) {
+    Eval(argument);
+    TNumber n;
+    return LoadNumber(argument, n) && ToInteger(n, value);
+}
+
+// Text functions.
+
+void TEvaluator::EvalUpperOrLower(TExpToken& node) {
+    Eval(*node.Args[0]);
+    std::string_view text = node.Args[0]->TextValue();
+    SetText(node, text);
+    if (!text.empty()) {
+        char* data = reinterpret_cast<char*>(node.Value.data());
+        if (node.Op == fnUpper)
+            UpperCaseLocale(locale_id_, data, text.size());
+        else
+            LowerCaseLocale(locale_id_, data, text.size());
+    }
+}
+
+void TEvaluator::EvalSubstring(TExpToken& node) {
+    Eval(*node.Args[0]);
+    std::string_view text = node.Args[0]->TextValue();
+    int64_t start = 0;
+    if (!EvalInteger(*node.Args[1], start)) {
+        SetNull(node);
         return;
     }
-    case fnSubstring: {
-        Eval(arg(0));
-        std::string_view text = arg(0).TextValue();
-        int64_t start = 0;
-        if (!integer_arg(1, start)) {
-            SetNull(node);
-            return;
-        }
-        start = std::max<int64_t>(start, 1);
-        int64_t count = std::numeric_limits<int64_t>::max();
-        if (node.Args.size() > 2 && !integer_arg(2, count)) {
-            SetNull(node);
-            return;
-        }
-        if (count < 0 || start > int64_t(text.size())) {
-            SetText(node, {});
-            return;
-        }
-        SetText(node, text.substr(size_t(start - 1), size_t(std::min<int64_t>(count, INT64_MAX))));
+    start = std::max<int64_t>(start, 1);
+    int64_t count = std::numeric_limits<int64_t>::max();
+    if (node.Args.size() > 2 && !EvalInteger(*node.Args[2], count)) {
+        SetNull(node);
         return;
     }
-    case fnReplace: {
-        Eval(arg(0));
-        Eval(arg(1));
-        Eval(arg(2));
-        std::string_view from = arg(0).TextValue();
-        std::string_view with = arg(1).TextValue();
-        std::string_view source = arg(2).TextValue();
-        if (from.empty()) {
-            SetText(node, source);
-            return;
-        }
-        std::string result;
-        size_t pos = 0;
-        for (;;) {
-            size_t found = source.find(from, pos);
-            if (found == std::string_view::npos)
-                break;
-            result.append(source, pos, found - pos);
-            result.append(with);
-            pos = found + from.size();
-            if (result.size() > kMaxComputedText) {
-                SetNull(node);
-                return;
-            }
-        }
-        result.append(source, pos, std::string_view::npos);
+    if (count < 0 || start > int64_t(text.size())) {
+        SetText(node, {});
+        return;
+    }
+    SetText(node, text.substr(size_t(start - 1), size_t(std::min<int64_t>(count, INT64_MAX))));
+}
+
+void TEvaluator::EvalReplace(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    Eval(*node.Args[2]);
+    std::string_view from = node.Args[0]->TextValue();
+    std::string_view with = node.Args[1]->TextValue();
+    std::string_view source = node.Args[2]->TextValue();
+    if (from.empty()) {
+        SetText(node, source);
+        return;
+    }
+    std::string result;
+    size_t pos = 0;
+    for (;;) {
+        size_t found = source.find(from, pos);
+        if (found == std::string_view::npos)
+            break;
+        result.append(source, pos, found - pos);
+        result.append(with);
+        pos = found + from.size();
         if (result.size() > kMaxComputedText) {
             SetNull(node);
             return;
         }
-        SetText(node, result);
-        return;
     }
-    case fnPos:
-    case fnOccurs: {
-        Eval(arg(0));
-        Eval(arg(1));
-        std::string_view what = arg(0).TextValue();
-        std::string_view text = arg(1).TextValue();
-        int64_t result = 0;
-        if (!what.empty()) {
-            if (node.Op == fnPos) {
-                size_t found = text.find(what);
-                result = found == std::string_view::npos ? 0 : int64_t(found) + 1;
-            } else {
-                for (size_t pos = text.find(what); pos != std::string_view::npos;
-                     pos = text.find(what, pos + what.size()))
-                    ++result;
-            }
-        }
-        SetInteger(node, result);
-        return;
-    }
-    case fnTrimLeading:
-    case fnTrimTrailing:
-    case fnTrimBoth: {
-        Eval(arg(0));
-        Eval(arg(1));
-        std::string_view what = arg(0).TextValue();
-        std::string_view text = arg(1).TextValue();
-        if (!what.empty()) {
-            char c = what[0];
-            if (node.Op != fnTrimTrailing) {
-                while (!text.empty() && text.front() == c)
-                    text.remove_prefix(1);
-            }
-            if (node.Op != fnTrimLeading) {
-                while (!text.empty() && text.back() == c)
-                    text.remove_suffix(1);
-            }
-        }
-        SetText(node, text);
-        return;
-    }
-    case fnLength:
-        Eval(arg(0));
-        SetInteger(node, int64_t(arg(0).TextValue().size()));
-        return;
-    case fnLeft:
-    case fnRight:
-    case fnRepeat: {
-        Eval(arg(0));
-        std::string_view text = arg(0).TextValue();
-        int64_t count = 0;
-        if (!integer_arg(1, count)) {
-            SetNull(node);
-            return;
-        }
-        count = std::max<int64_t>(count, 0);
-        if (node.Op == fnLeft) {
-            SetText(node, text.substr(0, size_t(std::min<int64_t>(count, int64_t(text.size())))));
-        } else if (node.Op == fnRight) {
-            size_t keep = size_t(std::min<int64_t>(count, int64_t(text.size())));
-            SetText(node, text.substr(text.size() - keep));
-        } else {
-            if (text.empty() || count == 0) {
-                SetText(node, {});
-                return;
-            }
-            if (uint64_t(count) > kMaxComputedText / text.size()) {
-                SetNull(node);
-                return;
-            }
-            std::string result;
-            result.reserve(text.size() * size_t(count));
-            for (int64_t i = 0; i < count; ++i)
-                result.append(text);
-            SetText(node, result);
-        }
-        return;
-    }
-    case fnConcat:
-        Eval(arg(0));
-        Eval(arg(1));
-        SetConcatenation(node, arg(0).TextValue(), arg(1).TextValue());
-        return;
-    default:
+    result.append(source, pos, std::string_view::npos);
+    if (result.size() > kMaxComputedText) {
         SetNull(node);
         return;
     }
+    SetText(node, result);
 }
 
-void TEvaluator::EvalNumericFunction(TExpToken& node) {
-    auto arg = [&](size_t i) -> TExpToken& { return *node.Args[i]; };
+void TEvaluator::EvalPos(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    std::string_view what = node.Args[0]->TextValue();
+    std::string_view text = node.Args[1]->TextValue();
+    int64_t result = 0;
+    if (!what.empty()) {
+        size_t found = text.find(what);
+        result = found == std::string_view::npos ? 0 : int64_t(found) + 1;
+    }
+    SetInteger(node, result);
+}
+
+void TEvaluator::EvalOccurs(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    std::string_view what = node.Args[0]->TextValue();
+    std::string_view text = node.Args[1]->TextValue();
+    int64_t result = 0;
+    if (!what.empty()) {
+        for (size_t pos = text.find(what); pos != std::string_view::npos;
+             pos = text.find(what, pos + what.size()))
+            ++result;
+    }
+    SetInteger(node, result);
+}
+
+// TRIM(LEADING|TRAILING|BOTH c FROM a), LTRIM, RTRIM and ALLTRIM.
+void TEvaluator::EvalTrim(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    std::string_view what = node.Args[0]->TextValue();
+    std::string_view text = node.Args[1]->TextValue();
+    if (!what.empty()) {
+        char c = what[0];
+        if (node.Op != fnTrimTrailing) {
+            while (!text.empty() && text.front() == c)
+                text.remove_prefix(1);
+        }
+        if (node.Op != fnTrimLeading) {
+            while (!text.empty() && text.back() == c)
+                text.remove_suffix(1);
+        }
+    }
+    SetText(node, text);
+}
+
+void TEvaluator::EvalLength(TExpToken& node) {
+    Eval(*node.Args[0]);
+    SetInteger(node, int64_t(node.Args[0]->TextValue().size()));
+}
+
+bool TEvaluator::EvalTextAndCount(TExpToken& node, std::string_view& text, int64_t& count) {
+    Eval(*node.Args[0]);
+    text = node.Args[0]->TextValue();
+    if (!EvalInteger(*node.Args[1], count)) {
+        SetNull(node);
+        return false;
+    }
+    count = std::max<int64_t>(count, 0);
+    return true;
+}
+
+void TEvaluator::EvalLeft(TExpToken& node) {
+    std::string_view text;
+    int64_t count = 0;
+    if (!EvalTextAndCount(node, text, count))
+        return;
+    SetText(node, text.substr(0, size_t(std::min<int64_t>(count, int64_t(text.size())))));
+}
+
+void TEvaluator::EvalRight(TExpToken& node) {
+    std::string_view text;
+    int64_t count = 0;
+    if (!EvalTextAndCount(node, text, count))
+        return;
+    size_t keep = size_t(std::min<int64_t>(count, int64_t(text.size())));
+    SetText(node, text.substr(text.size() - keep));
+}
+
+void TEvaluator::EvalRepeat(TExpToken& node) {
+    std::string_view text;
+    int64_t count = 0;
+    if (!EvalTextAndCount(node, text, count))
+        return;
+    if (text.empty() || count == 0) {
+        SetText(node, {});
+        return;
+    }
+    if (uint64_t(count) > kMaxComputedText / text.size()) {
+        SetNull(node);
+        return;
+    }
+    std::string result;
+    result.reserve(text.size() * size_t(count));
+    for (int64_t i = 0; i < count; ++i)
+        result.append(text);
+    SetText(node, result);
+}
+
+void TEvaluator::EvalConcat(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    SetConcatenation(node, node.Args[0]->TextValue(), node.Args[1]->TextValue());
+}
+
+// Conversion and choice.
+
+void TEvaluator::EvalCast(TExpToken& node) {
+    Eval(*node.Args[0]);
+    ConvertValue(*node.Args[0], node);
+}
+
+// IF(c THEN a ELSE b) takes a when c is true; IFNULL(x THEN a ELSE b) takes a when x is NULL.
+void TEvaluator::EvalIfOrIfNull(TExpToken& node) {
+    TExpToken& test = *node.Args[0];
+    Eval(test);
+    bool first = node.Op == fnIf ? IsTrue(test) : test.IsNull;
+    TExpToken& chosen = first ? *node.Args[1] : *node.Args[2];
+    Eval(chosen);
+    ConvertValue(chosen, node);
+}
+
+void TEvaluator::EvalNullIf(TExpToken& node) {
+    Eval(*node.Args[0]);
+    Eval(*node.Args[1]);
+    if (Comparison(opEqual, *node.Args[0], *node.Args[1], false, 0))
+        SetNull(node);
+    else
+        ConvertValue(*node.Args[0], node);
+}
+
+void TEvaluator::EvalCoalesce(TExpToken& node) {
+    for (auto& a : node.Args) {
+        Eval(*a);
+        if (!a->IsNull) {
+            ConvertValue(*a, node);
+            return;
+        }
+    }
+    SetNull(node);
+}
+
+void TEvaluator::EvalCase(TExpToken& node) {
+    TExpToken& conditions = *node.Args[0];
+    TExpToken& results = *node.Args[1];
+    size_t chosen = results.Args.size() - 1;
+    for (size_t i = 0; i < conditions.Args.size(); ++i) {
+        Eval(*conditions.Args[i]);
+        if (IsTrue(*conditions.Args[i])) {
+            chosen = i;
+            break;
+        }
+    }
+    Eval(*results.Args[chosen]);
+    ConvertValue(*results.Args[chosen], node);
+    ReleaseLarge(conditions);
+    ReleaseLarge(results);
+}
+
+// Dates and times.
+
+// EXTRACT(part FROM a), the part being the function code.
+void TEvaluator::EvalExtract(TExpToken& node) {
+    uint8_t code = node.Op;
+    TExpToken& a = *node.Args[0];
+    Eval(a);
+    TNumber n;
+    if (!LoadNumber(a, n)) {
+        SetNull(node);
+        return;
+    }
+    int32_t day = 0, ms = 0;
+    bool has_date = false;
+    if (a.DataType == ftDate) {
+        if (!ValidDay(n.integer)) {
+            SetNull(node);
+            return;
+        }
+        day = int32_t(n.integer);
+        has_date = true;
+    } else if (a.DataType == ftTime) {
+        if (!ValidTime(n.integer)) {
+            SetNull(node);
+            return;
+        }
+        ms = int32_t(n.integer);
+    } else {
+        if (!SplitTimestamp(n.real, day, ms)) {
+            SetNull(node);
+            return;
+        }
+        has_date = true;
+    }
+    if (code <= fnExtractDayOfYear) {
+        // A time has no date parts.
+        if (!has_date) {
+            SetNull(node);
+            return;
+        }
+        int year = 0, month = 0, mday = 0;
+        DecodeDate(day, year, month, mday);
+        int day_of_week = (day - 1) % 7 + 1; // 1 January of year 1 was a Monday
+        switch (code) {
+        case fnExtractYear:
+            SetInteger(node, year);
+            return;
+        case fnExtractMonth:
+            SetInteger(node, month);
+            return;
+        case fnExtractDay:
+            SetInteger(node, mday);
+            return;
+        case fnExtractDayOfWeek:
+            SetInteger(node, day_of_week);
+            return;
+        case fnExtractDayOfYear:
+            SetInteger(node, day - EncodeDate(year, 1, 1) + 1);
+            return;
+        default: { // WEEK: the week's Thursday decides the year it belongs to
+            int32_t thursday = day - day_of_week + 4;
+            if (!ValidDay(thursday)) {
+                SetNull(node);
+                return;
+            }
+            int thursday_year = 0, m = 0, d = 0;
+            DecodeDate(thursday, thursday_year, m, d);
+            SetInteger(node, (thursday - EncodeDate(thursday_year, 1, 1)) / 7 + 1);
+            return;
+        }
+        }
+    }
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    DecodeTime(ms, hour, minute, second, millisecond);
+    int parts[] = { hour, minute, second, millisecond };
+    SetInteger(node, parts[code - fnExtractHour]);
+}
+
+void TEvaluator::EvalCurrentDate(TExpToken& node) {
+    int32_t day = 0, ms = 0;
+    LocalNow(day, ms);
+    SetInteger(node, day);
+}
+
+void TEvaluator::EvalCurrentTime(TExpToken& node) {
+    int32_t day = 0, ms = 0;
+    LocalNow(day, ms);
+    SetInteger(node, ms);
+}
+
+void TEvaluator::EvalCurrentTimestamp(TExpToken& node) {
+    int32_t day = 0, ms = 0;
+    LocalNow(day, ms);
+    SetReal(node, double(day) * kMsPerDay32 + ms);
+}
+
+// Numeric functions.
+
+bool TEvaluator::EvalNumericArguments(TExpToken& node, TNumber& n) {
     for (auto& a : node.Args)
         Eval(*a);
     for (auto& a : node.Args) {
         if (a->IsNull) {
             SetNull(node);
+            return false;
+        }
+    }
+    if (!node.Args.empty() && !LoadNumber(*node.Args[0], n)) {
+        SetNull(node);
+        return false;
+    }
+    return true;
+}
+
+void TEvaluator::EvalAbs(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    if (n.kind == TNumber::kInteger) {
+        if (n.integer == std::numeric_limits<int64_t>::min()) {
+            SetNull(node);
+            return;
+        }
+        n.integer = n.integer < 0 ? -n.integer : n.integer;
+    } else if (n.kind == TNumber::kFloat) {
+        n.real = std::fabs(n.real);
+    } else {
+        n.mantissa = n.mantissa < 0 ? -n.mantissa : n.mantissa;
+    }
+    StoreNumber(node, n);
+}
+
+// ROUND(a [TO n]) and TRUNC(a [TO n]).
+void TEvaluator::EvalRoundOrTrunc(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    int64_t places = 0;
+    if (node.Args.size() > 1) {
+        TNumber p;
+        if (!LoadNumber(*node.Args[1], p) || !ToInteger(p, places)) {
+            SetNull(node);
             return;
         }
     }
-    TNumber n;
-    if (!node.Args.empty() && !LoadNumber(arg(0), n)) {
-        SetNull(node);
-        return;
-    }
-    uint8_t code = node.Op;
-    switch (code) {
-    case fnAbs:
-        if (n.kind == TNumber::kInteger) {
-            if (n.integer == std::numeric_limits<int64_t>::min()) {
-                SetNull(node);
-                return;
-            }
-            n.integer = n.integer < 0 ? -n.integer : n.integer;
-        } else if (n.kind == TNumber::kFloat) {
-            n.real = std::fabs(n.real);
-        } else {
-            n.mantissa = n.mantissa < 0 ? -n.mantissa : n.mantissa;
+    bool truncate = node.Op == fnTrunc;
+    if (n.kind == TNumber::kFloat) {
+        places = std::clamp<int64_t>(places, -308, 308);
+        long double factor = Pow10L(int(std::llabs(places)));
+        long double x = n.real;
+        long double scaled = places >= 0 ? x * factor : x / factor;
+        if (std::isfinite(scaled) && std::fabs(scaled) < 1e30L) {
+            scaled = truncate ? std::trunc(scaled) : std::round(scaled);
+            n.real = double(places >= 0 ? scaled / factor : scaled * factor);
         }
-        StoreNumber(node, n);
-        return;
-    case fnRound:
-    case fnTrunc: {
-        int64_t places = 0;
-        if (node.Args.size() > 1) {
-            TNumber p;
-            if (!LoadNumber(arg(1), p) || !ToInteger(p, places)) {
-                SetNull(node);
-                return;
-            }
-        }
-        bool truncate = code == fnTrunc;
-        if (n.kind == TNumber::kFloat) {
-            places = std::clamp<int64_t>(places, -308, 308);
-            long double factor = Pow10L(int(std::llabs(places)));
-            long double x = n.real;
-            long double scaled = places >= 0 ? x * factor : x / factor;
-            if (std::isfinite(scaled) && std::fabs(scaled) < 1e30L) {
-                scaled = truncate ? std::trunc(scaled) : std::round(scaled);
-                n.real = double(places >= 0 ? scaled / factor : scaled * factor);
-            }
-        } else if (n.kind == TNumber::kDecimal) {
-            int keep = int(std::clamp<int64_t>(places, -kMaxDecimalDigits, n.scale));
-            i128 reduced = 0;
-            if (keep < n.scale) {
-                if (keep >= 0) {
-                    Rescale(n.mantissa, n.scale, keep, reduced, truncate);
-                    Rescale(reduced, keep, n.scale, n.mantissa);
-                } else {
-                    Rescale(n.mantissa, n.scale, 0, reduced, true);
-                    i128 whole = 0;
-                    Rescale(reduced, -keep, 0, whole, truncate);
-                    if (!Rescale(whole, 0, n.scale - keep, n.mantissa)) {
-                        SetNull(node);
-                        return;
-                    }
+    } else if (n.kind == TNumber::kDecimal) {
+        int keep = int(std::clamp<int64_t>(places, -kMaxDecimalDigits, n.scale));
+        i128 reduced = 0;
+        if (keep < n.scale) {
+            if (keep >= 0) {
+                Rescale(n.mantissa, n.scale, keep, reduced, truncate);
+                Rescale(reduced, keep, n.scale, n.mantissa);
+            } else {
+                Rescale(n.mantissa, n.scale, 0, reduced, true);
+                i128 whole = 0;
+                Rescale(reduced, -keep, 0, whole, truncate);
+                if (!Rescale(whole, 0, n.scale - keep, n.mantissa)) {
+                    SetNull(node);
+                    return;
                 }
             }
         }
-        StoreNumber(node, n);
+    }
+    StoreNumber(node, n);
+}
+
+void TEvaluator::EvalMod(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    TNumber m;
+    int64_t x = 0, y = 0;
+    if (!LoadNumber(*node.Args[1], m) || !ToInteger(n, x) || !ToInteger(m, y) || y == 0) {
+        SetNull(node);
         return;
     }
-    case fnMod: {
-        TNumber m;
-        int64_t x = 0, y = 0;
-        if (!LoadNumber(arg(1), m) || !ToInteger(n, x) || !ToInteger(m, y) || y == 0) {
+    SetInteger(node, y == -1 ? 0 : x % y);
+}
+
+void TEvaluator::EvalCeilingOrFloor(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    uint8_t code = node.Op;
+    if (n.kind == TNumber::kInteger) {
+        SetInteger(node, n.integer);
+        return;
+    }
+    if (n.kind == TNumber::kDecimal) {
+        i128 whole = 0;
+        Rescale(n.mantissa, n.scale, 0, whole, true);
+        i128 back = 0;
+        Rescale(whole, 0, n.scale, back);
+        if (back != n.mantissa) {
+            if (code == fnCeiling && n.mantissa > 0)
+                ++whole;
+            if (code == fnFloor && n.mantissa < 0)
+                --whole;
+        }
+        if (whole > i128(std::numeric_limits<int64_t>::max())
+            || whole < i128(std::numeric_limits<int64_t>::min())) {
             SetNull(node);
             return;
         }
-        SetInteger(node, y == -1 ? 0 : x % y);
+        SetInteger(node, int64_t(whole));
         return;
     }
-    case fnCeiling:
-    case fnFloor: {
-        if (n.kind == TNumber::kInteger) {
-            SetInteger(node, n.integer);
-            return;
-        }
-        if (n.kind == TNumber::kDecimal) {
-            i128 whole = 0;
-            Rescale(n.mantissa, n.scale, 0, whole, true);
-            i128 back = 0;
-            Rescale(whole, 0, n.scale, back);
-            if (back != n.mantissa) {
-                if (code == fnCeiling && n.mantissa > 0)
-                    ++whole;
-                if (code == fnFloor && n.mantissa < 0)
-                    --whole;
-            }
-            if (whole > i128(std::numeric_limits<int64_t>::max())
-                || whole < i128(std::numeric_limits<int64_t>::min())) {
-                SetNull(node);
-                return;
-            }
-            SetInteger(node, int64_t(whole));
-            return;
-        }
-        TNumber rounded;
-        rounded.kind = TNumber::kFloat;
-        rounded.real = code == fnCeiling ? std::ceil(n.real) : std::floor(n.real);
-        int64_t value = 0;
-        if (!ToInteger(rounded, value)) {
-            SetNull(node);
-            return;
-        }
-        SetInteger(node, value);
+    TNumber rounded;
+    rounded.kind = TNumber::kFloat;
+    rounded.real = code == fnCeiling ? std::ceil(n.real) : std::floor(n.real);
+    int64_t value = 0;
+    if (!ToInteger(rounded, value)) {
+        SetNull(node);
         return;
     }
-    case fnSign: {
-        long double x = ToLongDouble(n);
-        SetInteger(node, x > 0 ? 1 : x < 0 ? -1 : 0);
+    SetInteger(node, value);
+}
+
+void TEvaluator::EvalSign(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    long double x = ToLongDouble(n);
+    SetInteger(node, x > 0 ? 1 : x < 0 ? -1 : 0);
+}
+
+void TEvaluator::EvalPi(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    SetReal(node, 3.14159265358979323846);
+}
+
+void TEvaluator::EvalRand(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    double range = node.Args.empty() ? 1.0 : double(ToLongDouble(n));
+    std::uniform_real_distribution<double> distribution(0.0, 1.0);
+    SetReal(node, distribution(RandomEngine()) * range);
+}
+
+// YEARSFROMMSECS ... MSECSFROMMSECS: one part each of a number of milliseconds.
+void TEvaluator::EvalMSecsPart(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
+        return;
+    int64_t ms = 0;
+    if (!ToInteger(n, ms)) {
+        SetNull(node);
         return;
     }
-    case fnPi:
-        SetReal(node, 3.14159265358979323846);
+    constexpr int64_t kYear = 31'536'000'000;
+    int64_t parts[6];
+    parts[0] = ms / kYear;
+    ms %= kYear;
+    parts[1] = ms / kMsPerDay32;
+    ms %= kMsPerDay32;
+    parts[2] = ms / 3'600'000;
+    ms %= 3'600'000;
+    parts[3] = ms / 60'000;
+    ms %= 60'000;
+    parts[4] = ms / 1000;
+    parts[5] = ms % 1000;
+    SetInteger(node, parts[node.Op - fnYearsFromMSecs]);
+}
+
+// The mathematical functions of one number (two for ATAN2 and POWER): a float, NULL for a
+// domain error; a code without a function of its own gives NULL too.
+void TEvaluator::EvalMathFunction(TExpToken& node) {
+    TNumber n;
+    if (!EvalNumericArguments(node, n))
         return;
-    case fnRand: {
-        double range = node.Args.empty() ? 1.0 : double(ToLongDouble(n));
-        std::uniform_real_distribution<double> distribution(0.0, 1.0);
-        SetReal(node, distribution(RandomEngine()) * range);
-        return;
-    }
-    default:
-        break;
-    }
-    if (code >= fnYearsFromMSecs && code <= fnMSecsFromMSecs) {
-        int64_t ms = 0;
-        if (!ToInteger(n, ms)) {
-            SetNull(node);
-            return;
-        }
-        constexpr int64_t kYear = 31'536'000'000;
-        int64_t parts[6];
-        parts[0] = ms / kYear;
-        ms %= kYear;
-        parts[1] = ms / kMsPerDay32;
-        ms %= kMsPerDay32;
-        parts[2] = ms / 3'600'000;
-        ms %= 3'600'000;
-        parts[3] = ms / 60'000;
-        ms %= 60'000;
-        parts[4] = ms / 1000;
-        parts[5] = ms % 1000;
-        SetInteger(node, parts[code - fnYearsFromMSecs]);
-        return;
-    }
     double x = double(ToLongDouble(n));
     double y = 0;
     if (node.Args.size() > 1) {
         TNumber m;
-        if (!LoadNumber(arg(1), m)) {
+        if (!LoadNumber(*node.Args[1], m)) {
             SetNull(node);
             return;
         }
         y = double(ToLongDouble(m));
     }
     double result;
-    switch (code) {
+    switch (node.Op) {
     case fnAcos:
         result = std::acos(x);
         break;
@@ -1303,172 +1544,80 @@ void TEvaluator::EvalNumericFunction(TExpToken& node) {
     SetReal(node, result); // NaN and infinities become NULL
 }
 
+// Others.
+
+void TEvaluator::EvalLastAutoInc(TExpToken& node) {
+    SetInteger(node, 0); // the last value handed out is known only to the SQL engine
+}
+
+void TEvaluator::EvalCurrentGuid(TExpToken& node) {
+    SetText(node, NewGuidText());
+}
+
 void TEvaluator::EvalFunction(TExpToken& node) {
-    auto arg = [&](size_t i) -> TExpToken& { return *node.Args[i]; };
-    uint8_t code = node.Op;
-    switch (code) {
-    case fnUpper:
-    case fnLower:
-    case fnSubstring:
-    case fnReplace:
-    case fnPos:
-    case fnOccurs:
-    case fnTrimLeading:
-    case fnTrimTrailing:
-    case fnTrimBoth:
-    case fnLength:
-    case fnLeft:
-    case fnRight:
-    case fnRepeat:
-    case fnConcat:
-        EvalTextFunction(node);
-        return;
-    case fnCast:
-        Eval(arg(0));
-        ConvertValue(arg(0), node);
-        return;
-    case fnIf:
-    case fnIfNull: {
-        Eval(arg(0));
-        bool first = code == fnIf ? IsTrue(arg(0)) : arg(0).IsNull;
-        TExpToken& chosen = first ? arg(1) : arg(2);
-        Eval(chosen);
-        ConvertValue(chosen, node);
-        return;
-    }
-    case fnNullIf:
-        Eval(arg(0));
-        Eval(arg(1));
-        if (Comparison(opEqual, arg(0), arg(1), false, 0))
-            SetNull(node);
-        else
-            ConvertValue(arg(0), node);
-        return;
-    case fnCoalesce:
-        for (auto& a : node.Args) {
-            Eval(*a);
-            if (!a->IsNull) {
-                ConvertValue(*a, node);
-                return;
-            }
-        }
-        SetNull(node);
-        return;
-    case fnCase: {
-        TExpToken& conditions = arg(0);
-        TExpToken& results = arg(1);
-        size_t chosen = results.Args.size() - 1;
-        for (size_t i = 0; i < conditions.Args.size(); ++i) {
-            Eval(*conditions.Args[i]);
-            if (IsTrue(*conditions.Args[i])) {
-                chosen = i;
-                break;
-            }
-        }
-        Eval(*results.Args[chosen]);
-        ConvertValue(*results.Args[chosen], node);
-        ReleaseLarge(conditions);
-        ReleaseLarge(results);
-        return;
-    }
-    case fnLastAutoInc:
-    case fnIdentCurrent:
-        SetInteger(node, 0);
-        return;
-    case fnCurrentDate:
-    case fnCurrentTime:
-    case fnCurrentTimestamp: {
-        int32_t day = 0, ms = 0;
-        LocalNow(day, ms);
-        if (code == fnCurrentDate)
-            SetInteger(node, day);
-        else if (code == fnCurrentTime)
-            SetInteger(node, ms);
-        else
-            SetReal(node, double(day) * kMsPerDay32 + ms);
-        return;
-    }
-    case fnCurrentGuid:
-        SetText(node, NewGuidText());
-        return;
-    default:
-        break;
-    }
-    if (code >= fnExtractYear && code <= fnExtractMSecond) {
-        TExpToken& a = arg(0);
-        Eval(a);
-        TNumber n;
-        if (!LoadNumber(a, n)) {
-            SetNull(node);
-            return;
-        }
-        int32_t day = 0, ms = 0;
-        bool has_date = false;
-        if (a.DataType == ftDate) {
-            if (!ValidDay(n.integer)) {
-                SetNull(node);
-                return;
-            }
-            day = int32_t(n.integer);
-            has_date = true;
-        } else if (a.DataType == ftTime) {
-            if (!ValidTime(n.integer)) {
-                SetNull(node);
-                return;
-            }
-            ms = int32_t(n.integer);
-        } else {
-            if (!SplitTimestamp(n.real, day, ms)) {
-                SetNull(node);
-                return;
-            }
-            has_date = true;
-        }
-        if (code <= fnExtractDayOfYear) {
-            // A time has no date parts.
-            if (!has_date) {
-                SetNull(node);
-                return;
-            }
-            int year = 0, month = 0, mday = 0;
-            DecodeDate(day, year, month, mday);
-            int day_of_week = (day - 1) % 7 + 1; // 1 January of year 1 was a Monday
-            switch (code) {
-            case fnExtractYear:
-                SetInteger(node, year);
-                return;
-            case fnExtractMonth:
-                SetInteger(node, month);
-                return;
-            case fnExtractDay:
-                SetInteger(node, mday);
-                return;
-            case fnExtractDayOfWeek:
-                SetInteger(node, day_of_week);
-                return;
-            case fnExtractDayOfYear:
-                SetInteger(node, day - EncodeDate(year, 1, 1) + 1);
-                return;
-            default: { // WEEK: the week's Thursday decides the year it belongs to
-                int32_t thursday = day - day_of_week + 4;
-                if (!ValidDay(thursday)) {
-                    SetNull(node);
-                    return;
-                }
-                int thursday_year = 0, m = 0, d = 0;
-                DecodeDate(thursday, thursday_year, m, d);
-                SetInteger(node, (thursday - EncodeDate(thursday_year, 1, 1)) / 7 + 1);
-                return;
-            }
-            }
-        }
-        int hour = 0, minute = 0, second = 0, millisecond = 0;
-        DecodeTime(ms, hour, minute, second, millisecond);
-        int parts[] = { hour, minute, second, millisecond };
-        SetInteger(node, parts[code - fnExtractHour]);
-        return;
-    }
-    EvalNumericFunction(node);
+    // The evaluator of every function code, in the order of the codes. A code that names no
+    // function evaluable here (TEXTSEARCH and TEXTOCCURS, which verification refuses, among
+    // them) takes the mathematical functions' evaluator, which gives NULL for it.
+    static constexpr std::array<FunctionEvaluator, 256> kEvaluators = [] {
+        std::array<FunctionEvaluator, 256> table {};
+        table.fill(&TEvaluator::EvalMathFunction);
+        table[fnUpper] = &TEvaluator::EvalUpperOrLower;
+        table[fnLower] = &TEvaluator::EvalUpperOrLower;
+        table[fnSubstring] = &TEvaluator::EvalSubstring;
+        table[fnReplace] = &TEvaluator::EvalReplace;
+        table[fnPos] = &TEvaluator::EvalPos;
+        table[fnOccurs] = &TEvaluator::EvalOccurs;
+        table[fnTrimLeading] = &TEvaluator::EvalTrim;
+        table[fnTrimTrailing] = &TEvaluator::EvalTrim;
+        table[fnTrimBoth] = &TEvaluator::EvalTrim;
+        table[fnLength] = &TEvaluator::EvalLength;
+        table[fnLeft] = &TEvaluator::EvalLeft;
+        table[fnRight] = &TEvaluator::EvalRight;
+        table[fnRepeat] = &TEvaluator::EvalRepeat;
+        table[fnConcat] = &TEvaluator::EvalConcat;
+        table[fnCast] = &TEvaluator::EvalCast;
+        for (uint8_t code = fnExtractYear; code <= fnExtractMSecond; ++code)
+            table[code] = &TEvaluator::EvalExtract;
+        for (uint8_t code = fnYearsFromMSecs; code <= fnMSecsFromMSecs; ++code)
+            table[code] = &TEvaluator::EvalMSecsPart;
+        table[fnIf] = &TEvaluator::EvalIfOrIfNull;
+        table[fnCoalesce] = &TEvaluator::EvalCoalesce;
+        table[fnIfNull] = &TEvaluator::EvalIfOrIfNull;
+        table[fnAbs] = &TEvaluator::EvalAbs;
+        table[fnRound] = &TEvaluator::EvalRoundOrTrunc;
+        table[fnMod] = &TEvaluator::EvalMod;
+        table[fnAcos] = &TEvaluator::EvalMathFunction;
+        table[fnAsin] = &TEvaluator::EvalMathFunction;
+        table[fnAtan] = &TEvaluator::EvalMathFunction;
+        table[fnAtan2] = &TEvaluator::EvalMathFunction;
+        table[fnCeiling] = &TEvaluator::EvalCeilingOrFloor;
+        table[fnCos] = &TEvaluator::EvalMathFunction;
+        table[fnCot] = &TEvaluator::EvalMathFunction;
+        table[fnDegrees] = &TEvaluator::EvalMathFunction;
+        table[fnExp] = &TEvaluator::EvalMathFunction;
+        table[fnFloor] = &TEvaluator::EvalCeilingOrFloor;
+        table[fnLog] = &TEvaluator::EvalMathFunction;
+        table[fnLog10] = &TEvaluator::EvalMathFunction;
+        table[fnPi] = &TEvaluator::EvalPi;
+        table[fnPower] = &TEvaluator::EvalMathFunction;
+        table[fnRadians] = &TEvaluator::EvalMathFunction;
+        table[fnRand] = &TEvaluator::EvalRand;
+        table[fnSign] = &TEvaluator::EvalSign;
+        table[fnSin] = &TEvaluator::EvalMathFunction;
+        table[fnSqrt] = &TEvaluator::EvalMathFunction;
+        table[fnTan] = &TEvaluator::EvalMathFunction;
+        table[fnTrunc] = &TEvaluator::EvalRoundOrTrunc;
+        table[fnLastAutoInc] = &TEvaluator::EvalLastAutoInc;
+        table[fnIdentCurrent] = &TEvaluator::EvalLastAutoInc;
+        table[fnCurrentDate] = &TEvaluator::EvalCurrentDate;
+        table[fnCurrentTime] = &TEvaluator::EvalCurrentTime;
+        table[fnCurrentTimestamp] = &TEvaluator::EvalCurrentTimestamp;
+        table[fnCurrentGuid] = &TEvaluator::EvalCurrentGuid;
+        table[fnNullIf] = &TEvaluator::EvalNullIf;
+        table[fnCase] = &TEvaluator::EvalCase;
+        return table;
+    }();
+    (this->*kEvaluators[node.Op])(node);
 }
 
 } // namespace

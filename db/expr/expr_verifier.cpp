@@ -5,6 +5,7 @@
 #include "db/expr/expr_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace zolvek {
@@ -613,191 +614,303 @@ void TExpressionVerifier::VerifyCast(TExpToken& node) {
     SetType(node, result);
 }
 
-void TExpressionVerifier::VerifyFunction(TExpToken& node) {
-    uint8_t code = node.Op;
-    if (code == fnCast) {
-        VerifyCast(node);
-        return;
-    }
-    if (code == fnTextSearch || code == fnTextOccurs)
-        ErrorInvalid(node);
-    if (code == fnLastAutoInc || code == fnIdentCurrent) {
-        // The argument names a table of the SQL engine; outside it the value is always 0.
-        node.Args.clear();
-        SetType(node, Simple(ftInteger));
-        return;
-    }
-    if (code == fnCase) {
-        TExpToken& conditions = *node.Args[0];
-        TExpToken& results = *node.Args[1];
-        conditions.Parent = &node;
-        results.Parent = &node;
-        for (auto& condition : conditions.Args) {
-            VerifyNode(condition, &conditions, false);
-            Require(*condition, kcBoolean);
-        }
-        bool typed = false;
-        for (auto& result : results.Args) {
-            VerifyNode(result, &results, false);
-            WidenInto(node, *result, typed);
-        }
-        if (!typed)
-            Raise("At least one of the CASE..THEN expression arguments must be a non-NULL value",
-                node);
-        SetType(conditions, TypeInfo {});
-        SetType(results, TypeOf(node));
-        return;
-    }
+// ---- Functions: one verifier per function, chosen by VerifyFunction from its table ----
 
+void TExpressionVerifier::VerifyArguments(TExpToken& node) {
     for (auto& arg : node.Args)
         VerifyNode(arg, &node, false);
-    auto arg = [&](size_t i) -> TExpToken& { return *node.Args[i]; };
+}
 
-    switch (code) {
-    case fnUpper:
-    case fnLower:
-        Require(arg(0), kTextOrMemo);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnLength:
-        Require(arg(0), kTextOrMemo);
-        SetType(node, Simple(ftInteger));
-        return;
-    case fnSubstring:
-        Require(arg(0), kTextOrMemo);
-        for (size_t i = 1; i < node.Args.size(); ++i)
-            Require(arg(i), kIntegers);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnReplace: {
-        for (size_t i = 0; i < 3; ++i)
-            Require(arg(i), kTextOrMemo);
-        uint64_t source = std::max<uint32_t>(arg(2).ValueSize, 1) - 1;
-        uint64_t with = std::max<uint32_t>(arg(1).ValueSize, 1) - 1;
-        TypeInfo result = TextResult(TypeOf(arg(0)), TypeOf(arg(2)), 0);
-        if (arg(1).DataType == ftBlob)
-            result.type = ftBlob, result.sub_type = stMemo;
-        result.size = SaturatedTextSize(source * std::max<uint64_t>(with, 1) + 1);
-        SetType(node, result);
-        return;
+// Text functions.
+
+void TExpressionVerifier::VerifyUpperOrLower(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+void TExpressionVerifier::VerifySubstring(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    for (size_t i = 1; i < node.Args.size(); ++i)
+        Require(*node.Args[i], kIntegers);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+void TExpressionVerifier::VerifyReplace(TExpToken& node) {
+    VerifyArguments(node);
+    for (size_t i = 0; i < 3; ++i)
+        Require(*node.Args[i], kTextOrMemo);
+    const TExpToken& from = *node.Args[0];
+    const TExpToken& with = *node.Args[1];
+    const TExpToken& source = *node.Args[2];
+    uint64_t source_length = std::max<uint32_t>(source.ValueSize, 1) - 1;
+    uint64_t with_length = std::max<uint32_t>(with.ValueSize, 1) - 1;
+    TypeInfo result = TextResult(TypeOf(from), TypeOf(source), 0);
+    if (with.DataType == ftBlob)
+        result.type = ftBlob, result.sub_type = stMemo;
+    result.size = SaturatedTextSize(source_length * std::max<uint64_t>(with_length, 1) + 1);
+    SetType(node, result);
+}
+
+void TExpressionVerifier::VerifyPosOrOccurs(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    Require(*node.Args[1], kTextOrMemo);
+    SetType(node, Simple(ftInteger));
+}
+
+void TExpressionVerifier::VerifyTrim(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    Require(*node.Args[1], kTextOrMemo);
+    SetType(node, TypeOf(*node.Args[1]));
+}
+
+void TExpressionVerifier::VerifyLength(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    SetType(node, Simple(ftInteger));
+}
+
+void TExpressionVerifier::VerifyLeftOrRight(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kTextOrMemo);
+    Require(*node.Args[1], kIntegers);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+void TExpressionVerifier::VerifyRepeat(TExpToken& node) {
+    VerifyArguments(node);
+    const TExpToken& text = *node.Args[0];
+    const TExpToken& times = *node.Args[1];
+    Require(text, kTextOrMemo);
+    Require(times, kIntegers);
+    TypeInfo result = TextResult(TypeOf(text), TypeOf(text), kMaxComputedText + 1);
+    int64_t count = 0;
+    if (ConstantInteger(times, count)) {
+        uint64_t length = std::max<uint32_t>(text.ValueSize, 1) - 1;
+        uint64_t copies = uint64_t(std::clamp<int64_t>(count, 0, kMaxComputedText + 1));
+        result.size = SaturatedTextSize(length * copies + 1);
     }
-    case fnPos:
-    case fnOccurs:
-        Require(arg(0), kTextOrMemo);
-        Require(arg(1), kTextOrMemo);
-        SetType(node, Simple(ftInteger));
-        return;
-    case fnTrimLeading:
-    case fnTrimTrailing:
-    case fnTrimBoth:
-        Require(arg(0), kTextOrMemo);
-        Require(arg(1), kTextOrMemo);
-        SetType(node, TypeOf(arg(1)));
-        return;
-    case fnLeft:
-    case fnRight:
-        Require(arg(0), kTextOrMemo);
-        Require(arg(1), kIntegers);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnRepeat: {
-        Require(arg(0), kTextOrMemo);
-        Require(arg(1), kIntegers);
-        TypeInfo result = TextResult(TypeOf(arg(0)), TypeOf(arg(0)), kMaxComputedText + 1);
-        int64_t count = 0;
-        if (ConstantInteger(arg(1), count)) {
-            uint64_t length = std::max<uint32_t>(arg(0).ValueSize, 1) - 1;
-            uint64_t times = uint64_t(std::clamp<int64_t>(count, 0, kMaxComputedText + 1));
-            result.size = SaturatedTextSize(length * times + 1);
-        }
-        SetType(node, result);
-        return;
+    SetType(node, result);
+}
+
+void TExpressionVerifier::VerifyConcat(TExpToken& node) {
+    VerifyArguments(node);
+    const TExpToken& a = *node.Args[0];
+    const TExpToken& b = *node.Args[1];
+    Require(a, kTextOrMemo);
+    Require(b, kTextOrMemo);
+    SetType(node, TextResult(TypeOf(a), TypeOf(b), uint64_t(a.ValueSize) + b.ValueSize - 1));
+}
+
+// Choice.
+
+// IF(c THEN a ELSE b) and IFNULL(x THEN a ELSE b): the wider of a and b.
+void TExpressionVerifier::VerifyIfOrIfNull(TExpToken& node) {
+    VerifyArguments(node);
+    if (node.Op == fnIf)
+        Require(*node.Args[0], kcBoolean);
+    bool typed = false;
+    WidenInto(node, *node.Args[1], typed);
+    WidenInto(node, *node.Args[2], typed);
+    if (!typed)
+        SetType(node, TypeInfo {});
+}
+
+void TExpressionVerifier::VerifyCoalesce(TExpToken& node) {
+    VerifyArguments(node);
+    bool typed = false;
+    for (auto& a : node.Args)
+        WidenInto(node, *a, typed);
+    if (!typed)
+        Raise("At least one of the COALESCE expression arguments must be a non-NULL value", node);
+}
+
+void TExpressionVerifier::VerifyNullIf(TExpToken& node) {
+    VerifyArguments(node);
+    CheckComparable(*node.Args[0], *node.Args[1], opEqual);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+// CASE: its two arguments are the list of conditions and the list of results.
+void TExpressionVerifier::VerifyCase(TExpToken& node) {
+    TExpToken& conditions = *node.Args[0];
+    TExpToken& results = *node.Args[1];
+    conditions.Parent = &node;
+    results.Parent = &node;
+    for (auto& condition : conditions.Args) {
+        VerifyNode(condition, &conditions, false);
+        Require(*condition, kcBoolean);
     }
-    case fnConcat:
-        Require(arg(0), kTextOrMemo);
-        Require(arg(1), kTextOrMemo);
-        SetType(node,
-            TextResult(
-                TypeOf(arg(0)), TypeOf(arg(1)), uint64_t(arg(0).ValueSize) + arg(1).ValueSize - 1));
-        return;
-    case fnIf:
-    case fnIfNull: {
-        if (code == fnIf)
-            Require(arg(0), kcBoolean);
-        bool typed = false;
-        WidenInto(node, arg(1), typed);
-        WidenInto(node, arg(2), typed);
-        if (!typed)
-            SetType(node, TypeInfo {});
-        return;
+    bool typed = false;
+    for (auto& result : results.Args) {
+        VerifyNode(result, &results, false);
+        WidenInto(node, *result, typed);
     }
-    case fnCoalesce: {
-        bool typed = false;
-        for (auto& a : node.Args)
-            WidenInto(node, *a, typed);
-        if (!typed)
-            Raise(
-                "At least one of the COALESCE expression arguments must be a non-NULL value", node);
-        return;
-    }
-    case fnNullIf:
-        CheckComparable(arg(0), arg(1), opEqual);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnAbs:
-        Require(arg(0), kNumbers);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnRound:
-    case fnTrunc:
-        Require(arg(0), kNumbers);
-        if (node.Args.size() > 1)
-            Require(arg(1), kIntegers);
-        SetType(node, TypeOf(arg(0)));
-        return;
-    case fnMod:
-        Require(arg(0), kIntegers);
-        Require(arg(1), kIntegers);
-        SetType(node, ModResult(arg(0).DataType, arg(1).DataType));
-        return;
-    case fnCeiling:
-    case fnFloor:
-        Require(arg(0), kNumbers);
-        SetType(node, Simple(ftLargeInt));
-        return;
-    case fnSign:
-        Require(arg(0), kNumbers);
-        SetType(node, Simple(ftInteger));
-        return;
-    case fnCurrentDate:
-        SetType(node, Simple(ftDate));
-        return;
-    case fnCurrentTime:
-        SetType(node, Simple(ftTime));
-        return;
-    case fnCurrentTimestamp:
-        SetType(node, Simple(ftTimestamp));
-        return;
-    case fnCurrentGuid:
-        SetType(node, { ftString, stGuid, 39, 0 });
-        return;
-    default:
-        break;
-    }
-    if (code >= fnExtractYear && code <= fnExtractMSecond) {
-        Require(arg(0), kDateTimes);
-        SetType(node, Simple(ftInteger));
-        return;
-    }
-    if (code >= fnYearsFromMSecs && code <= fnMSecsFromMSecs) {
-        Require(arg(0), kNumbers);
-        SetType(node, Simple(ftInteger));
-        return;
-    }
-    // The mathematical functions, PI and RAND: numbers in, a float out.
+    if (!typed)
+        Raise("At least one of the CASE..THEN expression arguments must be a non-NULL value", node);
+    SetType(conditions, TypeInfo {});
+    SetType(results, TypeOf(node));
+}
+
+// Dates and times.
+
+void TExpressionVerifier::VerifyExtract(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kDateTimes);
+    SetType(node, Simple(ftInteger));
+}
+
+void TExpressionVerifier::VerifyCurrentDate(TExpToken& node) {
+    VerifyArguments(node);
+    SetType(node, Simple(ftDate));
+}
+
+void TExpressionVerifier::VerifyCurrentTime(TExpToken& node) {
+    VerifyArguments(node);
+    SetType(node, Simple(ftTime));
+}
+
+void TExpressionVerifier::VerifyCurrentTimestamp(TExpToken& node) {
+    VerifyArguments(node);
+    SetType(node, Simple(ftTimestamp));
+}
+
+// Numeric functions.
+
+void TExpressionVerifier::VerifyAbs(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kNumbers);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+void TExpressionVerifier::VerifyRoundOrTrunc(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kNumbers);
+    if (node.Args.size() > 1)
+        Require(*node.Args[1], kIntegers);
+    SetType(node, TypeOf(*node.Args[0]));
+}
+
+void TExpressionVerifier::VerifyMod(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kIntegers);
+    Require(*node.Args[1], kIntegers);
+    SetType(node, ModResult(node.Args[0]->DataType, node.Args[1]->DataType));
+}
+
+void TExpressionVerifier::VerifyCeilingOrFloor(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kNumbers);
+    SetType(node, Simple(ftLargeInt));
+}
+
+void TExpressionVerifier::VerifySign(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kNumbers);
+    SetType(node, Simple(ftInteger));
+}
+
+// YEARSFROMMSECS ... MSECSFROMMSECS.
+void TExpressionVerifier::VerifyMSecsPart(TExpToken& node) {
+    VerifyArguments(node);
+    Require(*node.Args[0], kNumbers);
+    SetType(node, Simple(ftInteger));
+}
+
+// The mathematical functions, PI and RAND: numbers in, a float out.
+void TExpressionVerifier::VerifyMathFunction(TExpToken& node) {
+    VerifyArguments(node);
     for (auto& a : node.Args)
         Require(*a, kNumbers);
     SetType(node, Simple(ftFloat));
+}
+
+// Others.
+
+// TEXTSEARCH and TEXTOCCURS need the full-text index of the SQL engine.
+void TExpressionVerifier::VerifyTextSearch(TExpToken& node) {
+    ErrorInvalid(node);
+}
+
+void TExpressionVerifier::VerifyLastAutoInc(TExpToken& node) {
+    // The argument names a table of the SQL engine; outside it the value is always 0.
+    node.Args.clear();
+    SetType(node, Simple(ftInteger));
+}
+
+void TExpressionVerifier::VerifyCurrentGuid(TExpToken& node) {
+    VerifyArguments(node);
+    SetType(node, { ftString, stGuid, 39, 0 });
+}
+
+void TExpressionVerifier::VerifyFunction(TExpToken& node) {
+    // The verifier of every function code, in the order of the codes; a code that names no
+    // function takes the mathematical functions' verifier.
+    static constexpr std::array<FunctionVerifier, 256> kVerifiers = [] {
+        std::array<FunctionVerifier, 256> table {};
+        table.fill(&TExpressionVerifier::VerifyMathFunction);
+        table[fnUpper] = &TExpressionVerifier::VerifyUpperOrLower;
+        table[fnLower] = &TExpressionVerifier::VerifyUpperOrLower;
+        table[fnSubstring] = &TExpressionVerifier::VerifySubstring;
+        table[fnReplace] = &TExpressionVerifier::VerifyReplace;
+        table[fnPos] = &TExpressionVerifier::VerifyPosOrOccurs;
+        table[fnOccurs] = &TExpressionVerifier::VerifyPosOrOccurs;
+        table[fnTrimLeading] = &TExpressionVerifier::VerifyTrim;
+        table[fnTrimTrailing] = &TExpressionVerifier::VerifyTrim;
+        table[fnTrimBoth] = &TExpressionVerifier::VerifyTrim;
+        table[fnLength] = &TExpressionVerifier::VerifyLength;
+        table[fnLeft] = &TExpressionVerifier::VerifyLeftOrRight;
+        table[fnRight] = &TExpressionVerifier::VerifyLeftOrRight;
+        table[fnRepeat] = &TExpressionVerifier::VerifyRepeat;
+        table[fnConcat] = &TExpressionVerifier::VerifyConcat;
+        table[fnCast] = &TExpressionVerifier::VerifyCast;
+        for (uint8_t code = fnExtractYear; code <= fnExtractMSecond; ++code)
+            table[code] = &TExpressionVerifier::VerifyExtract;
+        for (uint8_t code = fnYearsFromMSecs; code <= fnMSecsFromMSecs; ++code)
+            table[code] = &TExpressionVerifier::VerifyMSecsPart;
+        table[fnIf] = &TExpressionVerifier::VerifyIfOrIfNull;
+        table[fnCoalesce] = &TExpressionVerifier::VerifyCoalesce;
+        table[fnIfNull] = &TExpressionVerifier::VerifyIfOrIfNull;
+        table[fnAbs] = &TExpressionVerifier::VerifyAbs;
+        table[fnRound] = &TExpressionVerifier::VerifyRoundOrTrunc;
+        table[fnMod] = &TExpressionVerifier::VerifyMod;
+        table[fnAcos] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnAsin] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnAtan] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnAtan2] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnCeiling] = &TExpressionVerifier::VerifyCeilingOrFloor;
+        table[fnCos] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnCot] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnDegrees] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnExp] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnFloor] = &TExpressionVerifier::VerifyCeilingOrFloor;
+        table[fnLog] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnLog10] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnPi] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnPower] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnRadians] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnRand] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnSign] = &TExpressionVerifier::VerifySign;
+        table[fnSin] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnSqrt] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnTan] = &TExpressionVerifier::VerifyMathFunction;
+        table[fnTrunc] = &TExpressionVerifier::VerifyRoundOrTrunc;
+        table[fnTextSearch] = &TExpressionVerifier::VerifyTextSearch;
+        table[fnTextOccurs] = &TExpressionVerifier::VerifyTextSearch;
+        table[fnLastAutoInc] = &TExpressionVerifier::VerifyLastAutoInc;
+        table[fnIdentCurrent] = &TExpressionVerifier::VerifyLastAutoInc;
+        table[fnCurrentDate] = &TExpressionVerifier::VerifyCurrentDate;
+        table[fnCurrentTime] = &TExpressionVerifier::VerifyCurrentTime;
+        table[fnCurrentTimestamp] = &TExpressionVerifier::VerifyCurrentTimestamp;
+        table[fnCurrentGuid] = &TExpressionVerifier::VerifyCurrentGuid;
+        table[fnNullIf] = &TExpressionVerifier::VerifyNullIf;
+        table[fnCase] = &TExpressionVerifier::VerifyCase;
+        return table;
+    }();
+    (this->*kVerifiers[node.Op])(node);
 }
 
 } // namespace zolvek

@@ -44,7 +44,42 @@ private:
     void VerifyBinary(TExpToken& node);
     void VerifyExtended(TExpToken& node);
     void VerifyFunction(TExpToken& node);
+
+    // One verifier per function (or per family of functions that differ in one step), each
+    // checking the node's arguments and giving it its type; VerifyFunction picks it from its
+    // table by the function code.
+    using FunctionVerifier = void (TExpressionVerifier::*)(TExpToken& node);
+    void VerifyUpperOrLower(TExpToken& node);
+    void VerifySubstring(TExpToken& node);
+    void VerifyReplace(TExpToken& node);
+    void VerifyPosOrOccurs(TExpToken& node);
+    void VerifyTrim(TExpToken& node);
+    void VerifyLength(TExpToken& node);
+    void VerifyLeftOrRight(TExpToken& node);
+    void VerifyRepeat(TExpToken& node);
+    void VerifyConcat(TExpToken& node);
     void VerifyCast(TExpToken& node);
+    void VerifyIfOrIfNull(TExpToken& node);
+    void VerifyCoalesce(TExpToken& node);
+    void VerifyNullIf(TExpToken& node);
+    void VerifyCase(TExpToken& node);
+    void VerifyExtract(TExpToken& node);
+    void VerifyCurrentDate(TExpToken& node);
+    void VerifyCurrentTime(TExpToken& node);
+    void VerifyCurrentTimestamp(TExpToken& node);
+    void VerifyAbs(TExpToken& node);
+    void VerifyRoundOrTrunc(TExpToken& node);
+    void VerifyMod(TExpToken& node);
+    void VerifyCeilingOrFloor(TExpToken& node);
+    void VerifySign(TExpToken& node);
+    void VerifyMSecsPart(TExpToken& node);
+    void VerifyMathFunction(TExpToken& node);
+    void VerifyTextSearch(TExpToken& node);
+    void VerifyLastAutoInc(TExpToken& node);
+    void VerifyCurrentGuid(TExpToken& node);
+    // Verifies every argument of a function node, each as an operand of its own.
+    void VerifyArguments(TExpToken& node);
+
     void CheckComparable(TExpToken& tested, TExpToken& other, uint8_t op);
     void ConvertDateText(TExpToken& constant, const TExpToken& other);
     void Require(const TExpToken& node, uint32_t accepted);

@@ -65,6 +65,15 @@ bool TBufferedFile::IsCached(uint32_t n) const {
     return FindCached(n) != nullptr;
 }
 
+uint32_t TBufferedFile::UnitsHeld() {
+    uint64_t size = uint64_t(std::max<int64_t>(Size(), 0));
+    uint64_t in_file = size > FirstUnitOffset() ? (size - FirstUnitOffset()) / UnitSizeOnDisk() : 0;
+    uint32_t held = uint32_t(std::min<uint64_t>(in_file, UINT32_MAX));
+    for (const auto& [number, buffer] : cache_)
+        held = std::max(held, number);
+    return held;
+}
+
 TBuffer* TBufferedFile::FindCached(uint32_t n) const {
     auto it = cache_.find(n);
     return it != cache_.end() ? it->second.get() : nullptr;

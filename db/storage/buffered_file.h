@@ -134,6 +134,9 @@ public:
     uint32_t ReadAheadLimit() const { return read_ahead_limit_; }
     const Statistics& Stats() const { return stats_; }
     bool IsCached(uint32_t n) const;
+    // How many units exist, in the file or only in the cache so far: a walk over the units may
+    // size itself by this, never by a header count that a damaged file may hold.
+    uint32_t UnitsHeld();
 
     // The kind's parameters.
     virtual uint32_t UnitCount() const = 0;

@@ -32,7 +32,15 @@ public:
 
     std::vector<std::string> Run() {
         try {
+            // The header's page count sizes the walk only as far as the file holds pages: a
+            // damaged count must not size an allocation.
             pages_ = file_.UnitCount();
+            uint32_t held = file_.UnitsHeld();
+            if (held < pages_) {
+                Add("the index header counts " + std::to_string(pages_) + " pages, the file holds "
+                    + std::to_string(held));
+                pages_ = held;
+            }
             owner_.assign(size_t(pages_) + 1, kUnowned);
             ScanRecords();
             uint8_t secondary = file_.Index().SecondaryIndexCount();

@@ -230,6 +230,39 @@ TEST(LocaleCase, LengthNeverChanges) {
 // ---------------------------------------------------------------------------------------------
 // Availability, the locale list and order tables
 
+TEST(LocaleCompare, SimpleCharactersAreWeighedOnTheirOwn) {
+    for (int c = 1; c < 256; ++c)
+        EXPECT_TRUE(IsSimpleCollationCharacter(kAnsiStandardLocale, char(c))) << c;
+    EXPECT_FALSE(IsSimpleCollationCharacter(kAnsiStandardLocale, '\0'));
+    // Letters of both cases (Turkish ones, accented ones), digits, punctuation.
+    for (char c : std::string("aZkK09 .-\xFD\xDDI"
+                              "i\xE7\xC7\xF0\xD0\xF6\xD6\xFC\xDC\xFE\xDE\xE2\xC2"))
+        EXPECT_TRUE(IsSimpleCollationCharacter(kTurkishLocale, c)) << int(uint8_t(c));
+    // Ignorable controls and soft hyphen; sharp s, ae and the oe ligature expand.
+    for (char c : std::string("\x01\x1F\xAD\xDF\xE6\xC6\x9C"))
+        EXPECT_FALSE(IsSimpleCollationCharacter(kTurkishLocale, c)) << int(uint8_t(c));
+}
+
+TEST(LocaleCompare, CaseFoldingThatKeepsTheWeight) {
+    for (int c = 1; c < 256; ++c) {
+        EXPECT_TRUE(IsCaseFoldableCharacter(kAnsiStandardLocale, char(c))) << c;
+        EXPECT_FALSE(IsMovedCapital(kAnsiStandardLocale, char(c))) << c;
+    }
+    // Turkish: î upper-cases to Î, an accented dotless I, which weighs as I and ı do.
+    EXPECT_TRUE(IsMovedCapital(kTurkishLocale, '\xCE'));
+    EXPECT_FALSE(IsMovedCapital(kTurkishLocale, 'I'));
+    EXPECT_FALSE(IsMovedCapital(kTurkishLocale, '\xDD'));
+    for (char c : std::string("i\xDD\xEEI\xFD\xCE"))
+        EXPECT_FALSE(IsCaseFoldableCharacter(kTurkishLocale, c)) << int(uint8_t(c));
+    for (char c : std::string("aKz\xE7\xC7\xF0\xFE\xE2\xC2"))
+        EXPECT_TRUE(IsCaseFoldableCharacter(kTurkishLocale, c)) << int(uint8_t(c));
+    // i is equal to î, whose capital weighs as I: where i-words may also be keyed.
+    const std::string& variants = CaseFoldVariants(kTurkishLocale, 'i');
+    ASSERT_EQ(variants.size(), 1u);
+    EXPECT_EQ(CompareLocaleStrings(kTurkishLocale, variants, "I", true), 0);
+    EXPECT_TRUE(CaseFoldVariants(kTurkishLocale, '\xFD').empty());
+}
+
 TEST(LocaleAvailability, KnownAndUnknownIdentifiers) {
     EXPECT_TRUE(IsLocaleAvailable(0));
     EXPECT_TRUE(IsLocaleAvailable(kTurkishLocale));

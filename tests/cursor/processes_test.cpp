@@ -148,3 +148,43 @@ TEST_F(CursorTest, ConcurrentWritersInSeveralProcesses) {
 
 } // namespace
 } // namespace zolvek
+
+namespace zolvek {
+namespace {
+
+// Without strict change detection a cursor learns of another writer only when it fetches a unit
+// from the file, part way through a move. The move then starts again on the table as it is: it
+// neither skips the record inserted after the current one nor steps from a leaf that is gone.
+TEST_F(CursorTest, AChangeSeenPartWayThroughAMoveRestartsTheMove) {
+    engine.Settings().MaxTableDataBufferSize = 1; // every record read is a fetch from the file
+    GlossaryCursor g(*directory);
+    for (const char* word : { "armut", "elma", "kiraz", "nar" })
+        g.Insert(word);
+    g.cursor.SelectIndex("INDEXX");
+    g.cursor.MoveFirst();
+    ASSERT_EQ(g.cursor.ReadNext(g.record.data()), 0);
+    ASSERT_EQ(g.Word(g.record), "armut");
+
+    TDataSession* other = engine.CreateSession();
+    GlossaryCursor writer(*other->OpenDirectory("o", dir.Path(), false));
+    writer.Insert("ayva");
+    writer.cursor.SelectIndex("INDEXX");
+    writer.cursor.MoveFirst();
+    writer.cursor.ReadNext(writer.record.data());
+    writer.cursor.ReadNext(writer.record.data());
+    writer.cursor.ReadNext(writer.record.data());
+    ASSERT_EQ(writer.Word(writer.record), "elma");
+    writer.DeleteCurrent();
+
+    std::vector<std::string> rest;
+    while (g.cursor.ReadNext(g.record.data()) == 0)
+        rest.push_back(g.Word(g.record));
+    EXPECT_EQ(rest, (std::vector<std::string> { "ayva", "kiraz", "nar" }));
+    EXPECT_EQ(g.cursor.RecordCount(), 4);
+    EXPECT_TRUE(g.cursor.MoveToSequence(2));
+    ASSERT_EQ(g.cursor.ReadCurrent(g.record.data()), 0);
+    EXPECT_EQ(g.Word(g.record), "ayva");
+}
+
+} // namespace
+} // namespace zolvek

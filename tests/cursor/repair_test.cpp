@@ -182,6 +182,8 @@ TEST_F(RepairTest, DamagedFilesAreRefusedOrPutRightAlike) {
         { "index slot count", "datalar.idx", 33, { 31 }, false },
         { "next page number", "datalar.idx", 29, Bytes(0x80000000), false },
         { "root page", "datalar.idx", 34, Bytes(0x7FFFFFFF), false },
+        { "page count past the end of the file", "datalar.idx", 29, Bytes(0x5D000000), true },
+        { "block count past the end of the file", "datalar.blb", 29, Bytes(0x5D000000), true },
         { "free block list head", "datalar.blb", 25, Bytes(0x7FFFFFFF), false },
         { "a leaf linked to itself", "datalar.idx", kFirstIndexPageOffset + 7, Bytes(1), true },
         { "a memo chain looping", "datalar.blb", BlockOffset(chained) + 4, Bytes(chained), true },

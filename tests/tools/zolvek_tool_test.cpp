@@ -174,6 +174,68 @@ TEST_F(ZolvekToolTest, PlainWordsAfterTheEngineMessage) {
     EXPECT_TRUE(std::filesystem::exists(dir.File("yeni/alt/t.dat")));
 }
 
+TEST_F(ZolvekToolTest, CountDumpAndLocateAFilteredView) {
+    CreateGlossary();
+    std::string tsv;
+    for (const char* word :
+        { "kalem", "Kalemler", "KAR", "kale", "ayna", "ılık", "Irmak", "ilaç", "İnci", "ka*" })
+        tsv += std::string(word) + "\taçıklama\t" + std::string(word).substr(0, 1) + "\n";
+    std::ofstream(dir.File("in.tsv")) << tsv;
+    ASSERT_EQ(
+        Tool("import " + Quote(dir.Path()) + " datalar " + Quote(dir.File("in.tsv"))).status, 0);
+    std::string table = Quote(dir.Path()) + " datalar";
+
+    struct Case {
+        std::string options;
+        std::string count;
+    };
+    for (const Case& c : std::vector<Case> {
+             { "", "10\n" },
+             { "--filter \"[ANAHTAR]='ka*'\" --ci", "5\n" },
+             { "--filter \"[ANAHTAR]='ka*'\"", "3\n" },
+             { "--filter \"[ANAHTAR]='ka*'\" --ci --no-partial", "1\n" },
+             { "--filter \"[ANAHTAR]='ı*'\" --ci --index INDEXX", "2\n" },
+             { "--filter \"[ANAHTAR] >= 'k' AND [ANAHTAR] < 'l'\" --index ANAHTAR", "5\n" },
+         }) {
+        ToolRun counted = Tool("count " + table + " " + c.options);
+        EXPECT_EQ(counted.status, 0) << c.options;
+        EXPECT_EQ(counted.output, c.count) << c.options;
+    }
+
+    ToolRun dumped = Tool("dump " + table + " --index INDEXX --filter \"[ANAHTAR]='ka*'\" --ci");
+    ASSERT_EQ(dumped.status, 0) << dumped.output;
+    EXPECT_EQ(dumped.output,
+        "ka*\taçıklama\tk\n"
+        "kale\taçıklama\tk\n"
+        "kalem\taçıklama\tk\n"
+        "Kalemler\taçıklama\tK\n"
+        "KAR\taçıklama\tK\n");
+
+    ToolRun located = Tool("locate " + table + " ANAHTAR=KALE --partial --ci");
+    EXPECT_EQ(located.status, 0);
+    EXPECT_EQ(located.output, "kale\taçıklama\tk\n");
+    located = Tool("locate " + table + " ANAHTAR=i --partial --ci");
+    EXPECT_EQ(located.output, "ilaç\taçıklama\ti\n");
+    located = Tool("locate " + table + " INDEX=K ANAHTAR=kalemle --partial --ci");
+    EXPECT_EQ(located.output, "Kalemler\taçıklama\tK\n");
+    located = Tool("locate " + table + " ANAHTAR=Kal --partial");
+    EXPECT_EQ(located.output, "Kalemler\taçıklama\tK\n");
+    ToolRun missing = Tool("locate " + table + " ANAHTAR=yok --partial --ci");
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.output, "");
+
+    ToolRun refused = Tool("count " + table + " --filter \"[ANAHTAR] = 'abc\"");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output,
+        "ZOLVEK Engine Error # 10051 Filter error for the table 'datalar' - Missing ' in "
+        "filter expression at line 1, column 13\n");
+    ToolRun unknown = Tool("dump " + table + " --filter \"[YOK] = 1\"");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(
+        unknown.output.find("Expected column name but instead found [YOK]"), std::string::npos)
+        << unknown.output;
+}
+
 TEST_F(ZolvekToolTest, VerifyReportsADamagedIndex) {
     CreateGlossary();
     std::string tsv;

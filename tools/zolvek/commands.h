@@ -27,10 +27,12 @@ int CommandInfo(const TArguments& arguments, std::ostream& out);
 int CommandImport(const TArguments& arguments, std::ostream& out);
 int CommandDump(const TArguments& arguments, std::ostream& out);
 int CommandVerify(const TArguments& arguments, std::ostream& out);
+int CommandImportDictd(const TArguments& arguments, std::ostream& out);
 // Exit 0 when every record was kept, 3 when some could not be (they are listed in the report).
 int CommandRepair(const TArguments& arguments, std::ostream& out);
-// Exit 0 when every record was kept, 3 when some could not be (they are listed in the report).
-int CommandRepair(const TArguments& arguments, std::ostream& out);
+int CommandCount(const TArguments& arguments, std::ostream& out);
+// Exit code 3 when no record matches.
+int CommandLocate(const TArguments& arguments, std::ostream& out);
 
 // JSON string literal of a Windows-1254 text.
 std::string JsonText(const std::string& text);

@@ -1,11 +1,15 @@
 // zolvek: a command-line tool on the ZOLVEK engine, for users and for tests.
 //   zolvek create DIR TABLE (--field NAME:TYPE[:SIZE[:SUBTYPE]] ... | --glossary) [options]
 //   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
-//   zolvek dump   DIR TABLE [--index NAME] [--password P]
+//   zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
+//   zolvek dump   DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+//   zolvek count  DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+//   zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
 //   zolvek info   DIR TABLE [--password P]
 //   zolvek verify DIR TABLE [--password P]
 //   zolvek repair DIR TABLE [--password P] [--report FILE]
-// Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2.
+// Engine errors are printed as "ZOLVEK Engine Error # ..." with exit code 1; usage errors exit 2;
+// a locate that finds nothing, and a repair that could not keep everything, exit 3.
 #include "commands.h"
 
 #include "db/base/errors.h"
@@ -50,7 +54,10 @@ const char* kUsage = R"(usage:
          [--index NAME:F1;F2[:ci][:unique][:desc][:compress=none|dup|trail|full]] ...
          [--locale LCID] [--password P] [--page-size N] [--blob-block N] [--compress FIELD:LEVEL]
   zolvek import DIR TABLE FILE.tsv [--exclusive] [--password P]
-  zolvek dump DIR TABLE [--index NAME] [--password P]
+  zolvek import-dictd DIR TABLE FILE.index FILE.dict[.dz] [--exclusive] [--password P]
+  zolvek dump DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+  zolvek count DIR TABLE [--index NAME] [--filter EXPR [--ci] [--no-partial]] [--password P]
+  zolvek locate DIR TABLE FIELD=VALUE ... [--partial] [--ci] [--index NAME] [--password P]
   zolvek info DIR TABLE [--password P]
   zolvek verify DIR TABLE [--password P]
   zolvek repair DIR TABLE [--password P] [--report FILE]
@@ -76,12 +83,18 @@ int main(int argc, char** argv) {
             return CommandInfo(arguments, std::cout);
         if (command == "import")
             return CommandImport(arguments, std::cout);
+        if (command == "import-dictd")
+            return CommandImportDictd(arguments, std::cout);
         if (command == "dump")
             return CommandDump(arguments, std::cout);
         if (command == "verify")
             return CommandVerify(arguments, std::cout);
         if (command == "repair")
             return CommandRepair(arguments, std::cout);
+        if (command == "count")
+            return CommandCount(arguments, std::cout);
+        if (command == "locate")
+            return CommandLocate(arguments, std::cout);
         throw TUsageError("unknown command " + command);
     } catch (const TUsageError& error) {
         std::cerr << "zolvek: " << error.what() << "\n" << kUsage;

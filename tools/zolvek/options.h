@@ -32,8 +32,8 @@ struct TArguments {
     }
 };
 
-// Every option takes one value ("--name value" or "--name=value"), but for the switches
-// (--exclusive, --ci, --partial, --no-partial), which stand alone.
+// Options take one value ("--name value" or "--name=value"), except the switches --exclusive,
+// --glossary, --ci, --no-partial and --partial, which stand alone (their value is "1").
 TArguments ParseArguments(int argc, char** argv, int first);
 std::vector<std::string> Split(const std::string& text, char separator);
 long ParseNumber(const std::string& text, const std::string& what);

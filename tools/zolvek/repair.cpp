@@ -30,8 +30,7 @@ int CommandRepair(const TArguments& arguments, std::ostream& out) {
     if (!file)
         throw std::runtime_error("cannot write the report " + report);
     out << "could not keep " << result.not_kept.size() << " records or values; the list is in "
-        << report
-        << "\n";
+        << report << "\n";
     return 3;
 }
 

@@ -1,4 +1,4 @@
-// zolvek import, dump and verify.
+// zolvek import, dump, count, locate and verify.
 //
 // The TSV form: one record per line, the fields in table order separated by tabs, texts in
 // UTF-8. Inside a field "\t", "\n", "\r" and "\\" stand for a tab, a line feed, a carriage
@@ -231,6 +231,29 @@ std::string TableName(const TArguments& arguments) {
     return Utf8ToCp1254(arguments.positional[1]);
 }
 
+// The view of a command: the index of --index, the filter of --filter (with --ci and
+// --no-partial as the filter options).
+void OpenView(TDataCursor& cursor, const TArguments& arguments) {
+    cursor.OpenTable();
+    if (arguments.Has("index"))
+        cursor.SelectIndex(Utf8ToCp1254(arguments.Option("index")));
+    if (arguments.Has("filter")) {
+        TFilterDefinition definition;
+        definition.expression = Utf8ToCp1254(arguments.Option("filter"));
+        definition.case_insensitive = arguments.Has("ci");
+        definition.no_partial_compare = arguments.Has("no-partial");
+        definition.estimate = true;
+        cursor.ActivateFilter(cursor.CreateFilter(std::move(definition)));
+    }
+}
+
+void WriteRecord(TDataCursor& cursor, std::vector<uint8_t>& record, std::ostream& out) {
+    const auto& fields = cursor.Fields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        out << (i > 0 ? "\t" : "") << FieldText(cursor, fields[i], record);
+    out << "\n";
+}
+
 } // namespace
 
 int CommandImport(const TArguments& arguments, std::ostream& out) {
@@ -286,17 +309,49 @@ int CommandImport(const TArguments& arguments, std::ostream& out) {
 int CommandDump(const TArguments& arguments, std::ostream& out) {
     TToolSession tool(arguments);
     TDataCursor cursor(*tool.directory, TableName(arguments));
-    cursor.OpenTable();
-    if (arguments.Has("index"))
-        cursor.SelectIndex(Utf8ToCp1254(arguments.Option("index")));
-    const auto& fields = cursor.Fields();
+    OpenView(cursor, arguments);
     std::vector<uint8_t> record(cursor.RecordSize());
     cursor.MoveFirst();
-    while (cursor.ReadNext(record.data()) == 0) {
-        for (size_t i = 0; i < fields.size(); ++i)
-            out << (i > 0 ? "\t" : "") << FieldText(cursor, fields[i], record);
-        out << "\n";
+    while (cursor.ReadNext(record.data()) == 0)
+        WriteRecord(cursor, record, out);
+    return 0;
+}
+
+int CommandCount(const TArguments& arguments, std::ostream& out) {
+    TToolSession tool(arguments);
+    TDataCursor cursor(*tool.directory, TableName(arguments));
+    OpenView(cursor, arguments);
+    out << cursor.RecordCount() << "\n";
+    return 0;
+}
+
+int CommandLocate(const TArguments& arguments, std::ostream& out) {
+    if (arguments.positional.size() < 3)
+        throw TUsageError("locate needs DIR TABLE FIELD=VALUE ...");
+    TToolSession tool(arguments);
+    TDataCursor cursor(*tool.directory, TableName(arguments));
+    OpenView(cursor, arguments);
+    std::vector<uint8_t> values(cursor.RecordSize());
+    cursor.ClearRecord(values.data());
+    std::vector<int32_t> fields;
+    const FieldDescriptor* last = nullptr;
+    for (size_t i = 2; i < arguments.positional.size(); ++i) {
+        const std::string& pair = arguments.positional[i];
+        size_t equals = pair.find('=');
+        if (equals == std::string::npos)
+            throw TUsageError("not FIELD=VALUE: " + pair);
+        last = &cursor.FindFieldDescriptor(Utf8ToCp1254(pair.substr(0, equals)));
+        SetFieldText(cursor, *last, values, pair.substr(equals + 1), 0);
+        fields.push_back(int32_t(last->FieldNo));
     }
+    // The dataset's partial key: the length of the last value when it is a string.
+    size_t partial = 0;
+    if (arguments.Has("partial") && last->DataType == kTypeString)
+        partial = StringFieldValue(*last, values.data()).size();
+    std::vector<uint8_t> record(cursor.RecordSize());
+    if (!cursor.LocateRecord(fields, values.data(), arguments.Has("ci"), partial, record.data()))
+        return 3;
+    WriteRecord(cursor, record, out);
     return 0;
 }
 
