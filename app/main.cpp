@@ -1,5 +1,6 @@
 // ZENDO: the Turkish glossary. "zendo" opens the glossary table next to the program; "zendo DIR"
 // opens the one in DIR.
+#include "app/engine_settings.h"
 #include "app/main_window.h"
 #include "app/pictures.h"
 #include "controls/error_handler.h"
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("example.korvan.Zendo"));
     QApplication::setWindowIcon(QIcon(zendo::ZendoIcon()));
     // The engine component and its session "Default" come into being with the program.
-    zolvek::TZOLVEKEngine::Engine();
+    zendo::ConfigureEngine(zolvek::TZOLVEKEngine::Engine());
 
     const QStringList arguments = QCoreApplication::arguments();
     zendo::Tformx formx(arguments.size() > 1 ? arguments.at(1) : QString());

@@ -498,9 +498,12 @@ void Tformx::Table1FilterRecord(zolvek::TDataSet& dataset, bool& accept) {
     const std::string& typed = string_grid1_cell_;
     if (typed.empty() || typed == "*")
         return;
-    // The key word of the record under test, read into a buffer of the field's size: the
-    // callback runs once for every record of the table on each key.
-    const zolvek::TField& field = dataset.FieldByName(dbgrid1_->GridModel()->FieldName());
+    // The callback runs once for every record of the table on each key: the column's field is
+    // looked up by name once (the persistent fields live as long as the table), and the key
+    // word is read into a buffer of the field's size.
+    if (key_field_ == nullptr || key_field_->DataSet() != &dataset)
+        key_field_ = &dataset.FieldByName(dbgrid1_->GridModel()->FieldName());
+    const zolvek::TField& field = *key_field_;
     std::array<char, 256> value {};
     std::string_view key;
     if (field.DataType() == zolvek::ftString && size_t(field.DataSize()) <= value.size()) {

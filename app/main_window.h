@@ -124,6 +124,8 @@ private:
     std::unique_ptr<zolvek::TDataSource> data_source1_;
     // The advanced mode's text: StringGrid1's cell (0, 0), a holder that never shows.
     std::string string_grid1_cell_;
+    // The grid column's field, which the record callback reads.
+    zolvek::TField* key_field_ = nullptr;
     bool shown_once_ = false;
 
     TWindowFrame frame_;

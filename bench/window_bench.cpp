@@ -7,6 +7,7 @@
 // Usage: window_bench [records] [work folder]   (the table is kept there and reused)
 #include "dictionary.h"
 
+#include "app/engine_settings.h"
 #include "app/main_window.h"
 #include "controls/db_grid.h"
 #include "controls/db_memo.h"
@@ -147,7 +148,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     zendo::TZendoApplication application(argc, argv);
-    zolvek::TZOLVEKEngine::Engine();
+    zendo::ConfigureEngine(zolvek::TZOLVEKEngine::Engine());
     zendo::SetMessageBoxHook([](QWidget*, const QString& text, zendo::TMsgDlgType) {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     });
