@@ -25,6 +25,7 @@
 namespace {
 
 using namespace zolvek;
+using namespace zolvek::engine_types;
 
 constexpr size_t kRecords = 371'000;
 constexpr size_t kFieldOffset = 25;

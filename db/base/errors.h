@@ -185,8 +185,22 @@ public:
 
     EngineCode Code() const { return EngineCode(context_.ErrorCode); }
     const TErrorContext& Context() const { return context_; }
+
+    // The context fields, in their documented order.
+    uint32_t ErrorCode() const { return context_.ErrorCode; }
+    int32_t OSErrorCode() const { return context_.OSErrorCode; }
+    int32_t SocketErrorCode() const { return context_.SocketErrorCode; }
+    const std::string& ErrorRemoteName() const { return context_.ErrorRemoteName; }
+    const std::string& ErrorUserName() const { return context_.ErrorUserName; }
+    const std::string& ErrorDatabaseName() const { return context_.ErrorDatabaseName; }
     const std::string& ErrorTableName() const { return context_.ErrorTableName; }
+    const std::string& ErrorFieldName() const { return context_.ErrorFieldName; }
+    const std::string& ErrorIndexName() const { return context_.ErrorIndexName; }
     const std::string& ErrorMessage() const { return context_.ErrorMessage; }
+    const std::string& ErrorProcedureName() const { return context_.ErrorProcedureName; }
+    const std::string& ErrorEventName() const { return context_.ErrorEventName; }
+    int32_t ErrorLine() const { return context_.ErrorLine; }
+    int32_t ErrorColumn() const { return context_.ErrorColumn; }
 
 private:
     TErrorContext context_;

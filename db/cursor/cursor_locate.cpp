@@ -12,6 +12,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 constexpr size_t kMaxLocateFields = 128;

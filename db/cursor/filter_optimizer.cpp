@@ -37,6 +37,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 constexpr int kMaxWalkRestarts = 100;

@@ -161,8 +161,9 @@ private:
         const uint8_t* reference = image + field.FieldOffset + 1;
         uint32_t first = LoadU32(reference);
         int32_t serial = LoadI32(reference + 4);
+        // A value that is there (the field is not null) has a chain.
         if (first == 0)
-            return {};
+            return "it has no chain";
         uint32_t blocks = blobs_.UnitCount();
         size_t capacity = blobs_.BlockPayloadCapacity();
         uint32_t previous = 0;

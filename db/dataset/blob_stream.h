@@ -5,14 +5,14 @@
 // record that was current when it was created; it must not outlive that record's dataset.
 #pragma once
 
+#include "db/base/seek_origin.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace zolvek {
 
 enum TBlobStreamMode : uint8_t { bmRead, bmWrite, bmReadWrite };
-
-enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
 class TStream {
 public:

@@ -10,6 +10,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 using i128 = __int128;

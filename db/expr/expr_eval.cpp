@@ -22,6 +22,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 using i128 = __int128;

@@ -6,6 +6,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 bool IsIdentifierStart(char c) {

@@ -8,6 +8,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 TExpToken::~TExpToken() {
     // Children are detached onto a work list first, so a node being destroyed never has
     // children left and the destruction never recurses.

@@ -137,6 +137,9 @@ inline constexpr uint8_t fnCaseConditions = 107; // first argument of a CASE nod
 inline constexpr uint8_t fnCaseResults = 108; // second argument of a CASE node
 
 // Engine field type codes and the sub types that change a type's meaning.
+// The codes live in a namespace of their own: the dataset's field types (TFieldType) use the
+// same names for the toolkit's types, and a component sees both.
+namespace engine_types {
 inline constexpr uint8_t ftString = 1;
 inline constexpr uint8_t ftDate = 2;
 inline constexpr uint8_t ftBlob = 3;
@@ -151,6 +154,7 @@ inline constexpr uint8_t ftTimestamp = 11;
 inline constexpr uint8_t ftWord = 12;
 inline constexpr uint8_t ftVarBytes = 15;
 inline constexpr uint8_t ftLargeInt = 18;
+} // namespace engine_types
 
 inline constexpr uint8_t stNone = 0;
 inline constexpr uint8_t stMoney = 21;
@@ -178,7 +182,7 @@ bool IntegerValueRange(uint8_t type, int64_t& low, int64_t& high);
 
 // Strings and BLOBs: their values are read and compared as zero-terminated text.
 inline bool IsTextType(uint8_t type) {
-    return type == ftString || type == ftBlob;
+    return type == engine_types::ftString || type == engine_types::ftBlob;
 }
 
 // One node of an expression tree. Value holds the node's constant or last computed value in

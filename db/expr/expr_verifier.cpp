@@ -10,6 +10,8 @@
 
 namespace zolvek {
 
+using namespace engine_types;
+
 namespace {
 
 // Type classes, one bit each, in the order their names appear in messages.

@@ -6,6 +6,8 @@
 // file table (open_files.h), which frees them.
 #pragma once
 
+#include "db/base/seek_origin.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -15,8 +17,6 @@
 namespace zolvek {
 
 class TEngineErrors;
-
-enum TSeekOrigin : int { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
 // One byte-range lock held by this process, inclusive at both ends.
 struct TLockRange {

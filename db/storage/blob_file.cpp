@@ -291,6 +291,8 @@ TBlobFile::TLoadResult TBlobFile::LoadChain(TUnitRequester* requester, uint32_t 
         || total > uint64_t(UnitCount()) * capacity)
         RaiseCorrupt();
     value.resize(size_t(total));
+    if (total == 0)
+        return TLoadResult::Loaded;
     size_t done = 0;
     uint32_t visited = 1;
     while (true) {

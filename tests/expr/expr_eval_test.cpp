@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace zolvek {
+
+using namespace engine_types;
 namespace {
 
 using testing::LookupTestColumn;

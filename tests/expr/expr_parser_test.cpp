@@ -6,6 +6,8 @@
 #include <string>
 
 namespace zolvek {
+
+using namespace engine_types;
 namespace {
 
 std::string OpName(const TExpToken& node) {

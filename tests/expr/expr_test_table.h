@@ -17,6 +17,8 @@
 
 namespace zolvek::testing {
 
+using namespace engine_types;
+
 struct TestField {
     const char* name;
     uint8_t type;
