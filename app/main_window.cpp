@@ -367,8 +367,8 @@ void Tformx::ShowGridMenu(const QPoint& position) {
 bool Tformx::eventFilter(QObject* watched, QEvent* event) {
     if (watched != s1x_ && watched != s2_ && watched != s3_)
         return QWidget::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_Escape) {
+    if (event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         RunGuarded([&] {
             if (watched == s3_)
                 S3KeyDown();
@@ -377,7 +377,8 @@ bool Tformx::eventFilter(QObject* watched, QEvent* event) {
             else
                 S1XKeyDown();
         });
-    } else if (event->type() == QEvent::KeyRelease && watched == s1x_ && !key->isAutoRepeat()) {
+    } else if (event->type() == QEvent::KeyRelease && watched == s1x_
+        && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
         // One release per key stroke, as the key is let go; held keys repeat presses only.
         RunGuarded([this] { S1XKeyUp(); });
     }
