@@ -195,4 +195,28 @@ QPixmap KorvanIcon() {
     return pixmap;
 }
 
+QPixmap ZendoIcon() {
+    QPixmap pixmap = Canvas(64, 64);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 255));
+    painter.drawRoundedRect(QRectF(6, 4, 48, 56), 4, 4);
+    painter.setBrush(QColor(0xd9, 0xd5, 0xc4));
+    painter.drawRoundedRect(QRectF(8, 14, 44, 44), 2, 2);
+    painter.setBrush(QColor(0xda, 0xca, 0xb8));
+    painter.drawRoundedRect(QRectF(8, 6, 44, 8), 2, 2);
+    painter.setBrush(QColor(0, 128, 0));
+    painter.drawRect(QRectF(13, 20, 34, 3));
+    painter.drawRect(QRectF(13, 27, 26, 3));
+    painter.drawRect(QRectF(13, 34, 30, 3));
+    painter.drawRect(QRectF(13, 41, 20, 3));
+    painter.setBrush(QColor(255, 255, 255, 153));
+    painter.setPen(QPen(QColor(0x20, 0x20, 0x60), 3.5));
+    painter.drawEllipse(QPointF(42, 44), 9, 9);
+    painter.setPen(QPen(QColor(0x20, 0x20, 0x60), 5, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(48.5, 50.5), QPointF(58, 60));
+    return pixmap;
+}
+
 } // namespace zendo

@@ -27,4 +27,8 @@ QPixmap MailPicture();
 QPixmap KorvanLogo();
 QPixmap KorvanIcon();
 
+// The program's icon, 64 by 64: the drawing of app/desktop/zendo.svg (a glossary page with its
+// blue title bar and a lens over the words).
+QPixmap ZendoIcon();
+
 } // namespace zendo

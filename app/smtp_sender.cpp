@@ -107,7 +107,13 @@ std::string MessageId(std::string_view maker_address) {
     const size_t at = maker_address.rfind('@');
     const std::string_view domain = at == std::string_view::npos ? std::string_view("localhost")
                                                                  : maker_address.substr(at + 1);
-    return "<" + std::string(unique) + ".zendo@" + std::string(domain) + ">";
+    // Appended piece by piece: GCC 12 at -O3 takes "<" + std::string for an overlapping copy.
+    std::string id = "<";
+    id += unique;
+    id += ".zendo@";
+    id += domain;
+    id += '>';
+    return id;
 }
 
 const char* ContentTypeFor(const std::filesystem::path& path) {

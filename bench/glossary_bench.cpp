@@ -46,22 +46,6 @@ double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-std::string Explanation(size_t i) {
-    std::mt19937 random(uint32_t(i * 2654435761u));
-    size_t size = 200 + random() % 401;
-    static const char* kWords[] = { "bir", "s\xF6zc\xFCk", "anlam", "dil",
-        "t\xFCrk\xE7"
-        "e",
-        "a\xE7\xFDklama", "\xF6rnek", "kullan\xFDm", "eski", "yeni" };
-    std::string text;
-    while (text.size() < size) {
-        text += kWords[random() % 10];
-        text += ' ';
-    }
-    text.resize(size);
-    return text;
-}
-
 void Check(int result, sqlite3* db, const char* what) {
     if (result != SQLITE_OK && result != SQLITE_DONE && result != SQLITE_ROW)
         throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
@@ -398,7 +382,7 @@ int main(int argc, char** argv) {
     words.resize(count);
     std::vector<std::string> texts(count);
     for (size_t i = 0; i < count; ++i)
-        texts[i] = Explanation(i);
+        texts[i] = bench::Explanation(i);
 
     std::mt19937 random(1055);
     std::vector<size_t> seeks(1000);
@@ -406,7 +390,7 @@ int main(int argc, char** argv) {
         s = random() % count;
     std::vector<std::pair<int32_t, std::string>> rewrites(10000);
     for (auto& r : rewrites)
-        r = { int32_t(random() % count) + 1, Explanation(random()) };
+        r = { int32_t(random() % count) + 1, bench::Explanation(random()) };
 
     std::vector<Line> lines;
     Ours ours(work + "/zolvek", equal_memory);

@@ -3,12 +3,11 @@
 #include "db/base/locale.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -37,27 +36,12 @@ constexpr SystemColor kSystemColors[] = {
     { 22, qRgb(212, 208, 200) }, // 3D light
 };
 
-// Wine ships Tahoma outside fontconfig's folders; it joins the application's fonts once.
-const char* const kWineFontDir = "/usr/share/wine/fonts/";
-
-bool RegisterTahoma() {
-    static const bool registered = [] {
-        bool any = false;
-        for (const char* file : { "tahoma.ttf", "tahomabd.ttf" }) {
-            const QString path = QString::fromLatin1(kWineFontDir) + QString::fromLatin1(file);
-            if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0)
-                any = true;
-        }
-        return any;
-    }();
-    return registered;
-}
-
 QString BaseFamily(std::string_view face) {
-    if (face == "Arial")
+    // Wine's Tahoma, the one face with Tahoma's metrics, draws the dotted capital İ a pixel off
+    // its place ("KELİ ME"), and bold it does not read as bold: a Turkish program shows İ
+    // everywhere, so Arial's stand-in, close to Tahoma in width, draws Tahoma and MS Sans Serif.
+    if (face == "Arial" || face == "Tahoma" || face == "MS Sans Serif")
         return QStringLiteral("Liberation Sans");
-    if (face == "Tahoma" || face == "MS Sans Serif")
-        return RegisterTahoma() ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans");
     return QStringLiteral("DejaVu Sans");
 }
 
@@ -99,17 +83,30 @@ void SetFontColor(QWidget* widget, TColor color) {
     widget->setPalette(palette);
 }
 
+void SetFlatFrame(QWidget* edit, TColor color, TColor frame_color) {
+    SetWidgetColor(edit, color);
+    const QString selector = QString::fromLatin1(edit->metaObject()->className());
+    edit->setStyleSheet(
+        QStringLiteral("%1 { border: 1px solid %2; background: %3; }")
+            .arg(selector, ColorFromTColor(frame_color).name(), ColorFromTColor(color).name()));
+}
+
+void CenterOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (screen == nullptr)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
 QString MappedFontFamily(std::string_view face) {
     return BaseFamily(face);
 }
 
 QFont WinFont(std::string_view face, int height, unsigned styles) {
     QFont font;
-    QString family = BaseFamily(face);
-    // Wine's Tahoma Bold is drawn with the regular strokes, only wider: at these sizes it does
-    // not read as bold. Arial Bold's stand-in is close to Tahoma Bold in width and reads as bold.
-    if ((styles & fsBold) != 0 && family == QStringLiteral("Tahoma"))
-        family = QStringLiteral("Liberation Sans");
+    const QString family = BaseFamily(face);
     font.setFamilies({ family, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
     // A positive height counts the internal leading, about a fifth of the cell in these faces.
     const int pixels = height < 0 ? -height : std::max(1, int(std::lround(height * 0.82)));

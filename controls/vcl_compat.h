@@ -59,6 +59,13 @@ void SetWidgetColor(QWidget* widget, TColor color);
 // Sets the colour of the widget's text.
 void SetFontColor(QWidget* widget, TColor color);
 
+// The flat one-pixel frame of the edit boxes and memos (Raize's flat and status frames) in
+// `frame_color`, around a field in `color`.
+void SetFlatFrame(QWidget* edit, TColor color, TColor frame_color);
+
+// Moves a top-level window to the middle of its screen (poScreenCenter).
+void CenterOnScreen(QWidget* window);
+
 // Horizontal alignment and vertical layout of a caption.
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout { tlTop, tlCenter, tlBottom };
@@ -66,10 +73,10 @@ enum TTextLayout { tlTop, tlCenter, tlBottom };
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
 // The installed family that stands in for a face of the window descriptions: "Arial" is
-// Liberation Sans (same advance widths), "Tahoma" is Wine's Tahoma (same metrics), and
-// "MS Sans Serif", the bitmap face that Tahoma was drawn to replace with the same dialog
-// metrics, is Wine's Tahoma as well. DejaVu Sans is the fallback for anything missing.
-// WinFont takes Liberation Sans for bold Tahoma: Wine's bold face does not look bold when small.
+// Liberation Sans (same advance widths); "Tahoma" and "MS Sans Serif" (the bitmap face that
+// Tahoma was drawn to replace) are Liberation Sans too, close to Tahoma in width, since the
+// only face with Tahoma's metrics (Wine's) misplaces the dotted capital İ. DejaVu Sans is the
+// fallback for anything missing.
 QString MappedFontFamily(std::string_view face);
 // `height` as the descriptions give it: negative is the character height in pixels, positive
 // the cell height (character height plus internal leading). `styles` is a set of TFontStyle.

@@ -9,8 +9,9 @@ packages=(
     zlib1g-dev libicu-dev libsqlite3-dev
     hunspell-tr libhunspell-dev
     qt6-base-dev libcurl4-openssl-dev
-    fonts-liberation fonts-wine fonts-dejavu-core fontconfig
+    fonts-liberation fonts-dejavu-core fontconfig
     python3 python3-aiosmtpd
+    desktop-file-utils appstream
 )
 
 missing=()
